@@ -1,0 +1,45 @@
+#pragma once
+
+#include "mail/smtptexts.h"
+#include "platform/mailsocket.h"
+#include "platform/windowservices.h"
+
+#include <functional>
+#include <string>
+
+// The notification mail: one SMTP dialogue per SendEmail over the window's socket, a
+// reply wait per command, and the receive buffer the socket's data handler fills.
+class NotificationMail {
+public:
+    using StatusCaptionSetter = std::function<void(const std::string &caption)>;
+
+    // How long a reply may take, counted from the start of its wait.
+    static constexpr float ReplyLimitSeconds = 15.0f;
+
+    NotificationMail(MailSocket &winsock1, WindowServices services,
+                     StatusCaptionSetter setStatusCaption);
+
+    // Always returns normally: failures reach the operator as message boxes.
+    void SendEmail(const std::string &MailServerName, const std::string &FromName,
+                   const std::string &FromEmailAddress, const std::string &ToName,
+                   const std::string &ToEmailAddress, const std::string &EmailSubject,
+                   const std::string &EmailBodyOfMessage);
+    void WaitFor(const std::string &ResponseCode);
+    void ReplyDataArrived(int32_t ByteCount);
+
+    // The reply still waiting to be matched: a failed wait leaves it for the next one.
+    const std::string &PendingResponse() const { return Response; }
+
+private:
+    void RunDialogue(const MailMessage &message);
+    float SecondsSinceWaitStart();
+    void PumpUntilInputOrLimit();
+
+    MailSocket &Winsock1;
+    WindowServices Services;
+    StatusCaptionSetter SetStatusCaption;
+
+    std::string Response;
+    float WaitStart = 0.0f;
+    float WaitElapsed = 0.0f;
+};

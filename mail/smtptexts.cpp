@@ -1,0 +1,92 @@
+#include "mail/smtptexts.h"
+
+#include <array>
+#include <cstdio>
+#include <utility>
+
+namespace {
+
+constexpr const char *CrLf = "\r\n";
+// A fixed client name: the dialogue never announces the machine's own.
+constexpr const char *HeloDomain = "broker-monitor.localdomain";
+
+std::string TwoDigits(int value)
+{
+    char digits[8];
+    std::snprintf(digits, sizeof digits, "%02d", value);
+    return digits;
+}
+
+std::string Quoted(const std::string &displayName, const std::string &address)
+{
+    return "\"" + displayName + "\" <" + address + ">";
+}
+
+} // namespace
+
+std::string MailDateValue(const LocalDateTime &now)
+{
+    return now.DayName + ", " + TwoDigits(now.Day) + " " + now.MonthName + " " +
+           std::to_string(now.Year) + " " + TwoDigits(now.Hour) + ":" + TwoDigits(now.Minute) +
+           ":" + TwoDigits(now.Second) + " -0600";
+}
+
+SmtpTexts ComposeSmtpTexts(const MailMessage &message, const LocalDateTime &now)
+{
+    SmtpTexts texts;
+    texts.Helo = std::string("HELO ") + HeloDomain + CrLf;
+    // RFC 5321 section 4.1.2: the path goes in angle brackets; relays refuse it bare.
+    texts.Sender = "mail from:<" + message.FromEmailAddress + ">" + CrLf;
+    texts.Recipient = "rcpt to:<" + message.ToEmailAddress + ">" + CrLf;
+    texts.Data = std::string("data") + CrLf;
+    // RFC 5322 section 3.6.3: a To header is an address, so the mailbox goes with the name.
+    texts.HeaderBlock = "From: " + Quoted(message.FromName, message.FromEmailAddress) + CrLf +
+                        "Date: " + MailDateValue(now) + CrLf + "X-Mailer: STMP Sender" + CrLf +
+                        "To: " + Quoted(message.ToName, message.ToEmailAddress) + CrLf +
+                        "Subject: " + message.EmailSubject + CrLf + CrLf;
+    texts.BodyPiece = DotStuffed(message.EmailBodyOfMessage) + CrLf + CrLf;
+    texts.EndMark = std::string(".") + CrLf;
+    texts.Quit = std::string("quit") + CrLf;
+    return texts;
+}
+
+std::optional<std::string> FieldWithLineBreak(const MailMessage &message)
+{
+    const std::array<std::pair<const char *, const std::string *>, 6> fields{{
+        {"MailServerName", &message.MailServerName},
+        {"FromName", &message.FromName},
+        {"FromEmailAddress", &message.FromEmailAddress},
+        {"ToName", &message.ToName},
+        {"ToEmailAddress", &message.ToEmailAddress},
+        {"EmailSubject", &message.EmailSubject},
+    }};
+    for (const auto &[name, text] : fields)
+        if (text->find_first_of("\r\n") != std::string::npos)
+            return name;
+    return std::nullopt;
+}
+
+std::string DotStuffed(const std::string &body)
+{
+    // A bare CR or LF would let a lenient relay see an end of data that this
+    // side never sent (RFC 5321 section 2.3.8), so every line ends in CR LF.
+    std::string out;
+    out.reserve(body.size() + 16);
+    bool atLineStart = true;
+    for (std::size_t i = 0; i < body.size(); ++i) {
+        const char c = body[i];
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < body.size() && body[i + 1] == '\n')
+                ++i;
+            out += CrLf;
+            atLineStart = true;
+            continue;
+        }
+        // RFC 5321 section 4.5.2: a line with a single dot would end the message.
+        if (atLineStart && c == '.')
+            out += '.';
+        out += c;
+        atLineStart = false;
+    }
+    return out;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/clocks.h"
+
+#include <optional>
+#include <string>
+
+// What SendEmail is asked to send, as the caller passed it.
+struct MailMessage {
+    std::string MailServerName;
+    std::string FromName;
+    std::string FromEmailAddress;
+    std::string ToName;
+    std::string ToEmailAddress;
+    std::string EmailSubject;
+    std::string EmailBodyOfMessage;
+};
+
+// Every text of one SMTP dialogue, each ending in CR LF, in the order they are sent.
+struct SmtpTexts {
+    std::string Helo;
+    std::string Sender;
+    std::string Recipient;
+    std::string Data;
+    std::string HeaderBlock;
+    std::string BodyPiece;
+    std::string EndMark;
+    std::string Quit;
+};
+
+// "Sun, 06 Dec 2026 21:34:18 -0600": the zone is fixed whatever the local one.
+std::string MailDateValue(const LocalDateTime &now);
+
+SmtpTexts ComposeSmtpTexts(const MailMessage &message, const LocalDateTime &now);
+
+// The name of the first one-line field that holds a CR or LF, if any.
+std::optional<std::string> FieldWithLineBreak(const MailMessage &message);
+
+// The body with every line ended by CR LF and a leading period doubled.
+std::string DotStuffed(const std::string &body);

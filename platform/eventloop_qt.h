@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/combinedwait.h"
+#include "platform/eventpump.h"
+
+// The event pump and the combined wait over Qt's event dispatcher. Handles are file
+// descriptors; a readable one counts as signalled.
+class QtEventLoop final : public EventPump, public CombinedWait {
+public:
+    void PumpMessages() override;
+    int32_t WaitForInputOrHandles(int32_t handleCount, const int32_t *handles,
+                                  uint32_t timeoutMs) override;
+};

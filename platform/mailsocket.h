@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+// The TCP client socket the mail dialogue runs over. Every call returns at once; the
+// outcome of a connection shows only in the data that does or does not arrive.
+class MailSocket {
+public:
+    using DataArrivalHandler = std::function<void(int32_t byteCount)>;
+
+    virtual ~MailSocket() = default;
+
+    // 0 while no connection is open, being opened or being closed; not 0 from
+    // OpenConnection until CloseConnection, whatever became of the connection.
+    virtual int16_t ConnectionState() const = 0;
+    virtual void SetProtocol(int32_t protocol) = 0; // 0 = TCP
+    virtual void SetLocalPort(int32_t port) = 0;    // 0 = any
+    virtual void SetRemoteHost(const std::string &host) = 0;
+    virtual void SetRemotePort(int32_t port) = 0;
+    virtual void OpenConnection() = 0;
+    // Sends the whole text after everything sent before; dropped when no connection is open.
+    virtual void SendText(const std::string &text) = 0;
+    // Replaces text with everything received and not yet read, and drops it from the buffer.
+    virtual void ReadReceived(std::string &text) = 0;
+    virtual void CloseConnection() = 0;
+    // Called on the user-interface thread, only while events are pumped.
+    virtual void SetDataArrivalHandler(DataArrivalHandler handler) = 0;
+};

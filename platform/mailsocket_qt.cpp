@@ -1,0 +1,102 @@
+#include "platform/mailsocket_qt.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+// The numbers ConnectionState reports; 0 is the only one callers look at.
+namespace State {
+constexpr int16_t Closed = 0;
+constexpr int16_t ResolvingHost = 4;
+constexpr int16_t Connecting = 6;
+constexpr int16_t Connected = 7;
+constexpr int16_t Closing = 8;
+constexpr int16_t Failed = 9;
+}
+
+} // namespace
+
+QtMailSocket::QtMailSocket()
+{
+    QObject::connect(&Socket, &QTcpSocket::readyRead, &Socket, [this] {
+        if (OnDataArrival)
+            OnDataArrival(static_cast<int32_t>(std::min<qint64>(Socket.bytesAvailable(), INT_MAX)));
+    });
+}
+
+int16_t QtMailSocket::ConnectionState() const
+{
+    if (!Opened)
+        return State::Closed;
+    switch (Socket.state()) {
+    case QAbstractSocket::HostLookupState:
+        return State::ResolvingHost;
+    case QAbstractSocket::ConnectingState:
+        return State::Connecting;
+    case QAbstractSocket::ConnectedState:
+        return State::Connected;
+    case QAbstractSocket::ClosingState:
+        return State::Closing;
+    default:
+        // Refused, unresolved, lost: still not closed until the caller closes it.
+        return State::Failed;
+    }
+}
+
+void QtMailSocket::SetProtocol(int32_t)
+{
+    // TCP is the only transport this socket speaks.
+}
+
+void QtMailSocket::SetLocalPort(int32_t port)
+{
+    LocalPort = port;
+}
+
+void QtMailSocket::SetRemoteHost(const std::string &host)
+{
+    RemoteHost = host;
+}
+
+void QtMailSocket::SetRemotePort(int32_t port)
+{
+    RemotePort = port;
+}
+
+void QtMailSocket::OpenConnection()
+{
+    Socket.abort();
+    Opened = true;
+    if (LocalPort != 0)
+        Socket.bind(QHostAddress::Any, static_cast<quint16>(LocalPort));
+    // Qt resolves the name on its own lookup thread, so the window never waits for DNS.
+    Socket.connectToHost(QString::fromStdString(RemoteHost), static_cast<quint16>(RemotePort));
+}
+
+void QtMailSocket::SendText(const std::string &text)
+{
+    // Text sent while still connecting is buffered and goes out once connected.
+    const auto state = Socket.state();
+    if (state == QAbstractSocket::HostLookupState || state == QAbstractSocket::ConnectingState ||
+        state == QAbstractSocket::ConnectedState)
+        Socket.write(text.data(), static_cast<qint64>(text.size()));
+}
+
+void QtMailSocket::ReadReceived(std::string &text)
+{
+    text = Socket.readAll().toStdString();
+}
+
+void QtMailSocket::CloseConnection()
+{
+    if (Socket.state() == QAbstractSocket::ConnectedState)
+        Socket.flush();
+    Socket.abort();
+    Opened = false;
+}
+
+void QtMailSocket::SetDataArrivalHandler(DataArrivalHandler handler)
+{
+    OnDataArrival = std::move(handler);
+}

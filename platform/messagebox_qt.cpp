@@ -1,0 +1,28 @@
+#include "platform/messagebox_qt.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace {
+
+QString CaptionFor(const std::optional<std::string> &title)
+{
+    if (!title)
+        return QCoreApplication::applicationName();
+    // Qt puts the application's name in place of an empty window title; a blank keeps it empty.
+    if (title->empty())
+        return QStringLiteral(" ");
+    return QString::fromStdString(*title);
+}
+
+} // namespace
+
+void QtMessageBox::MessageBox(const std::string &text, int32_t style,
+                              const std::optional<std::string> &title)
+{
+    const QMessageBox::Icon icon =
+        style == MessageBoxStyle::OkInformation ? QMessageBox::Information : QMessageBox::NoIcon;
+    QMessageBox box(icon, CaptionFor(title), QString::fromStdString(text), QMessageBox::Ok,
+                    QApplication::activeWindow());
+    box.exec();
+}

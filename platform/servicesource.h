@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+// One service as the source reports it.
+struct BrokerService {
+    std::string Name;
+    uint32_t ProcessID = 0; // 0 while not running
+    std::string ServiceType;
+    std::string State; // "Running", "Stopped", "Start Pending", "Stop Pending", "Unknown"
+};
+
+// Why a listing or a read failed, in the words of whatever failed.
+struct SourceFailure {
+    std::string Source;
+    std::string Description;
+};
+
+// The services of one server, in the order the source delivers them. Names come with
+// the listing; the other properties are read only when asked for.
+class ServiceCollection {
+public:
+    virtual ~ServiceCollection() = default;
+    virtual std::size_t Count() const = 0;
+    virtual const std::string &Name(std::size_t index) const = 0;
+    // Fills every property of one service; leaves `service` untouched on failure.
+    virtual std::optional<SourceFailure> Read(std::size_t index, BrokerService &service) = 0;
+};
+
+class ServiceSource {
+public:
+    virtual ~ServiceSource() = default;
+    // Lists the instances of `className` on the server that `moniker` names. Every name
+    // the caller can use matches the shell glob `namePattern`; the source may deliver
+    // more, never fewer. `instances` is written only on success.
+    virtual std::optional<SourceFailure> InstancesOf(const std::string &moniker,
+                                                     const std::string &className,
+                                                     const std::string &namePattern,
+                                                     std::unique_ptr<ServiceCollection> &instances) = 0;
+};
