@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/combinedwait.h"
+#include "platform/eventpump.h"
+#include "platform/tickcounter.h"
+
+#include <cstdint>
+
+namespace modMsgWaitObj {
+
+// The services the wait sleeps, pumps and reads the time through.
+struct MessageWaitPlatform {
+    TickCounter &Ticks;
+    CombinedWait &Wait;
+    EventPump &Pump;
+};
+
+// Waits Interval milliseconds (-1: no deadline), or until one of the HandleCount handles
+// that start at Handles is signalled, and keeps the window responsive meanwhile: every
+// wake of the sleep is followed by a pump. Returns WaitCode::Timeout, Object0 + i,
+// Abandoned0 + i or Failed; never HandleCount, since new input only starts another pass.
+int32_t WaitPumpingMessages(const int32_t &Interval, const int32_t &Handles,
+                            const int32_t &HandleCount, const MessageWaitPlatform &platform);
+
+} // namespace modMsgWaitObj
