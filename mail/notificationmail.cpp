@@ -91,7 +91,8 @@ void NotificationMail::WaitFor(const std::string &ResponseCode)
     // pump of the pass that finds the limit passed stays for the next wait.
     while (Response.empty()) {
         WaitElapsed = SecondsSinceWaitStart();
-        PumpUntilInputOrLimit();
+        if (!PumpUntilInputOrLimit())
+            return;
         if (WaitElapsed > ReplyLimitSeconds) {
             Services.Boxes.MessageBox("SMTP service error, timed out while waiting for response",
                                       MessageBoxStyle::OkInformation, std::string());
@@ -100,7 +101,8 @@ void NotificationMail::WaitFor(const std::string &ResponseCode)
     }
     while (Response.substr(0, 3) != ResponseCode) {
         WaitElapsed = SecondsSinceWaitStart();
-        PumpUntilInputOrLimit();
+        if (!PumpUntilInputOrLimit())
+            return;
         if (WaitElapsed > ReplyLimitSeconds) {
             Services.Boxes.MessageBox(
                 "SMTP service error, impromper response code. Code should have been: " +
@@ -127,13 +129,17 @@ float NotificationMail::SecondsSinceWaitStart()
     return static_cast<float>(elapsed);
 }
 
-void NotificationMail::PumpUntilInputOrLimit()
+// False when the event loop has gone because the program is ending: nobody is left to
+// answer, and waiting on would only spin.
+bool NotificationMail::PumpUntilInputOrLimit()
 {
     // Sleep until something happens or until just past the limit, so that the next pass
     // sees the limit passed; never spin between passes.
     const float remaining = ReplyLimitSeconds - WaitElapsed;
     const uint32_t sleepMs =
         remaining < 0.0f ? 0u : static_cast<uint32_t>(std::ceil(remaining * 1000.0f)) + 1u;
-    Services.Wait.WaitForInputOrHandles(0, nullptr, sleepMs);
+    if (Services.Wait.WaitForInputOrHandles(0, nullptr, sleepMs) == WaitCode::Failed)
+        return false;
     Services.Pump.PumpMessages();
+    return true;
 }

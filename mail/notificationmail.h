@@ -33,7 +33,7 @@ public:
 private:
     void RunDialogue(const MailMessage &message);
     float SecondsSinceWaitStart();
-    void PumpUntilInputOrLimit();
+    bool PumpUntilInputOrLimit();
 
     MailSocket &Winsock1;
     WindowServices Services;

@@ -1,11 +1,16 @@
 #pragma once
 
+#include "monitor/monitorplatform.h"
 #include "platform/clocks_qt.h"
+#include "platform/closebox_qt.h"
 #include "platform/eventloop_qt.h"
 #include "platform/mailsocket_qt.h"
 #include "platform/messagebox_qt.h"
 #include "platform/numberformat_qt.h"
-#include "platform/windowservices.h"
+#include "platform/servicesource_systemd.h"
+#include "platform/tickcounter_linux.h"
+
+#include <QCoreApplication>
 
 // The real platform the window runs on, owned in one place.
 struct QtWindowPlatform {
@@ -14,6 +19,19 @@ struct QtWindowPlatform {
     QtClocks Clock;
     QtNumberFormat Numbers;
     QtMailSocket Winsock1;
+    SystemdServiceSource Source;
+    LinuxTickCounter Ticks;
+    QtCloseBox CloseBox;
 
-    WindowServices Services() { return {Boxes, Loop, Loop, Clock, Numbers}; }
+    MonitorPlatform Monitor()
+    {
+        return {{Boxes, Loop, Loop, Clock, Numbers}, Winsock1, Source, Ticks, CloseBox, [this] { EndProgram(); }};
+    }
+
+    void EndProgram()
+    {
+        Loop.Abandon();
+        Boxes.Abandon();
+        QCoreApplication::quit();
+    }
 };

@@ -56,7 +56,7 @@ void QtEventLoop::PumpMessages()
 int32_t QtEventLoop::WaitForInputOrHandles(int32_t handleCount, const int32_t *handles,
                                            uint32_t timeoutMs)
 {
-    if (!AllHandlesValid(handleCount, handles))
+    if (Abandoned || !AllHandlesValid(handleCount, handles))
         return WaitCode::Failed;
 
     std::optional<int32_t> outcome;

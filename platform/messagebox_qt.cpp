@@ -20,6 +20,8 @@ QString CaptionFor(const std::optional<std::string> &title)
 void QtMessageBox::MessageBox(const std::string &text, int32_t style,
                               const std::optional<std::string> &title)
 {
+    if (Abandoned)
+        return;
     const QMessageBox::Icon icon =
         style == MessageBoxStyle::OkInformation ? QMessageBox::Information : QMessageBox::NoIcon;
     QMessageBox box(icon, CaptionFor(title), QString::fromStdString(text), QMessageBox::Ok,

@@ -207,7 +207,7 @@ void BrokerScanTest::failureKeepsWhatWasWritten()
     QCOMPARE(rig.Boxes.Texts(), std::vector<std::string>{message.toStdString()});
     QCOMPARE(ReportedNames(rig.Window.Report), reported);
     QCOMPARE(QString::fromStdString(rig.MailBody), Requests(reported.mid(0, failingRead >= 0 ? 1 : 0)));
-    QCOMPARE(rig.Source.Listings, server.isEmpty() ? 0 : 1);
+    QCOMPARE(rig.Source.ListedAt.size(), server.isEmpty() ? 0u : 1u);
 }
 
 QTEST_GUILESS_MAIN(BrokerScanTest)

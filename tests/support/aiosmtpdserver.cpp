@@ -36,9 +36,9 @@ AiosmtpdServer::~AiosmtpdServer()
     Server.waitForFinished(5000);
 }
 
-bool AiosmtpdServer::Start()
+bool AiosmtpdServer::Start(quint16 port)
 {
-    ListenPort = FreeLoopbackPort();
+    ListenPort = port != 0 ? port : FreeLoopbackPort();
     // Debian's interpreter: the one on PATH may lack Debian's modules.
     Server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     Server.start("/usr/bin/python3",

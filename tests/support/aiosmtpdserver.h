@@ -10,8 +10,8 @@ public:
     AiosmtpdServer();
     ~AiosmtpdServer();
 
-    // False when the server did not come up; Failure says why.
-    bool Start();
+    // False when the server did not come up; Failure says why. Port 0 picks a free one.
+    bool Start(quint16 port = 0);
     quint16 Port() const { return ListenPort; }
     // The delivered messages, oldest first, each as the bytes in the Maildir.
     QList<QByteArray> Messages() const;

@@ -31,7 +31,7 @@ std::optional<SourceFailure> InMemoryServiceSource::InstancesOf(const std::strin
                                                                 const std::string &,
                                                                 std::unique_ptr<ServiceCollection> &instances)
 {
-    ++Listings;
+    ListedAt.push_back(Now());
     LastMoniker = moniker;
     LastClass = className;
     if (ListingFailure)

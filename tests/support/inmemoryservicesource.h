@@ -2,6 +2,7 @@
 
 #include "platform/servicesource.h"
 
+#include <functional>
 #include <vector>
 
 // A server whose services the test sets; it can fail the listing or one service's read.
@@ -16,5 +17,6 @@ public:
     std::optional<std::size_t> FailingRead; // index of the service whose read fails
     std::string LastMoniker;
     std::string LastClass;
-    int Listings = 0;
+    std::vector<double> ListedAt; // the test's clock at each listing
+    std::function<double()> Now = [] { return 0.0; };
 };

@@ -24,6 +24,11 @@ int32_t SimulatedTime::WaitForInputOrHandles(int32_t handleCount, const int32_t 
     return WaitCode::Timeout;
 }
 
+uint32_t SimulatedTime::GetTickCount()
+{
+    return static_cast<uint32_t>(std::llround(Now * 1000.0));
+}
+
 void SimulatedTime::PumpMessages()
 {
     ++Pumps;

@@ -3,13 +3,14 @@
 #include "platform/clocks.h"
 #include "platform/combinedwait.h"
 #include "platform/eventpump.h"
+#include "platform/tickcounter.h"
 
 #include <functional>
 #include <map>
 
 // Virtual time for logic tests: waits jump to the next scheduled event or to their
 // time-out, and the pump runs whatever is due. Nothing ever sleeps.
-class SimulatedTime final : public Clocks, public CombinedWait, public EventPump {
+class SimulatedTime final : public Clocks, public CombinedWait, public EventPump, public TickCounter {
 public:
     explicit SimulatedTime(double startSeconds) : Now(startSeconds) {}
 
@@ -21,6 +22,7 @@ public:
     int32_t WaitForInputOrHandles(int32_t handleCount, const int32_t *handles,
                                   uint32_t timeoutMs) override;
     void PumpMessages() override;
+    uint32_t GetTickCount() override;
 
     double Now;
     int Pumps = 0;

@@ -1,0 +1,7 @@
+#!/bin/bash
+# run-scan-bench.sh [BUILD_DIR]: times one broker scan beside a private systemd user manager.
+# BUILD_DIR defaults to build/ beside bench/; the benchmark is its bench/scan_bench.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:-$here/../build}
+exec "$here/../tests/support/with-user-manager.sh" "$build/bench/scan_bench"

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/closebox.h"
+#include "platform/mailsocket.h"
+#include "platform/servicesource.h"
+#include "platform/tickcounter.h"
+#include "platform/windowservices.h"
+
+#include <functional>
+
+// Everything the window reaches the platform through: the real one in the program,
+// doubles in the tests.
+struct MonitorPlatform {
+    WindowServices Services;
+    MailSocket &Winsock1;
+    ServiceSource &Source;
+    TickCounter &Ticks;
+    CloseBoxControl &CloseBox;
+    // Ends the program once the window has been unloaded: waits still pending on the
+    // stack return at once and show nothing more, so the stack unwinds before the
+    // window is destroyed.
+    std::function<void()> EndProgram;
+};

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Drives the private user manager that tests/support/with-user-manager.sh starts.
+namespace UserManager {
+
+// Writes $HOME/.config/systemd/user/NAME.service.
+bool InstallUnit(const QString &name, const QString &text);
+// systemctl --user ARGUMENTS; its exit code, -1 when it did not finish.
+int Systemctl(const QStringList &arguments);
+// Jobs run after systemctl returns; waits (bounded) until the unit shows the state.
+bool AwaitState(const QString &unit, const QString &activeState);
+
+} // namespace UserManager

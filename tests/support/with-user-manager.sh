@@ -1,0 +1,102 @@
+#!/bin/bash
+# with-user-manager.sh COMMAND...
+#
+# Runs COMMAND beside a private systemd user manager whose bus also stands in for the system
+# bus (DBUS_SYSTEM_BUS_ADDRESS), so the unmodified service source reads it as "localhost".
+# Unit files go to $HOME/.config/systemd/user; `systemctl --user` drives the same manager.
+# Also exported: BROKER_TEST_MANAGER_PID. Needs root: it runs in a private mount namespace
+# and gives the manager cgroups of its own, so nothing of the machine's is touched.
+set -euo pipefail
+
+if [[ "${BROKER_TEST_NAMESPACE:-}" != "$$" ]]; then
+    [[ $(id -u) == 0 ]] || { echo "$0: needs root" >&2; exit 2; }
+    # unshare and env exec in place, so the process id stays the same.
+    exec unshare --mount --propagation private env BROKER_TEST_NAMESPACE=$$ "$BASH" "$0" "$@"
+fi
+unset BROKER_TEST_NAMESPACE
+
+work=$(mktemp -d /tmp/broker-manager.XXXXXX)
+export HOME=$work/home XDG_RUNTIME_DIR=$work/run
+export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
+mkdir -m 700 "$HOME" "$XDG_RUNTIME_DIR"
+mkdir -p "$HOME/.config/systemd/user/dbus.service.d"
+
+# The manager runs the bus itself, as in a login session (dbus.socket, dbus.service), with
+# one rule more than a session bus: the properties of one unit are refused, for the tests.
+cat > "$HOME/.config/broker-test-bus.conf" <<'END'
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <include>/usr/share/dbus-1/session.conf</include>
+  <policy context="default">
+    <deny send_destination="org.freedesktop.systemd1"
+          send_path="/org/freedesktop/systemd1/unit/refused_2dbroker_2eservice"/>
+  </policy>
+</busconfig>
+END
+cat > "$HOME/.config/systemd/user/dbus.service.d/refusal.conf" <<'END'
+[Service]
+ExecStart=
+ExecStart=/usr/bin/dbus-daemon --config-file=%h/.config/broker-test-bus.conf --address=systemd: --nofork --nopidfile --systemd-activation --syslog-only
+END
+
+# A private /run: the manager looks for /run/systemd/system, sshd wants /run/sshd, and both
+# belong to the machine's own services.
+mount --no-mtab -t tmpfs -o mode=755 tmpfs /run
+mkdir -p /run/systemd/system /run/sshd /run/lock
+
+# A user manager that finds itself in the root cgroup moves every process of the machine
+# into its init.scope, so it gets a cgroup of its own below ours in each hierarchy it uses.
+hierarchies=() cgroups=()
+if [[ -d /sys/fs/cgroup/systemd ]]; then
+    hierarchies+=(/sys/fs/cgroup/systemd:name=systemd)
+    [[ -f /sys/fs/cgroup/unified/cgroup.procs ]] && hierarchies+=(/sys/fs/cgroup/unified:)
+elif [[ -f /sys/fs/cgroup/cgroup.controllers ]]; then
+    hierarchies+=(/sys/fs/cgroup:)
+fi
+for hierarchy in "${hierarchies[@]}"; do
+    own=$(awk -F: -v key="${hierarchy#*:}" '$2 == key { print $3 }' /proc/self/cgroup)
+    cgroups+=("${hierarchy%%:*}${own%/}/broker-manager.$$")
+done
+[[ ${#cgroups[@]} -gt 0 ]] || { echo "$0: no cgroup hierarchy for the manager" >&2; exit 2; }
+
+# The manager need not stop its units gracefully: every process in its cgroups is killed.
+cleanup() {
+    local cgroup processes tries
+    for cgroup in "${cgroups[@]}"; do
+        for ((tries = 0; tries < 100; tries++)); do
+            processes=$(find "$cgroup" -name cgroup.procs -exec cat {} + 2>/dev/null || true)
+            [[ -n $processes ]] || break
+            kill -KILL $processes 2>/dev/null || true
+            sleep 0.1
+        done
+        find "$cgroup" -depth -type d -exec rmdir {} + 2>/dev/null || true
+    done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 143' TERM INT
+
+for cgroup in "${cgroups[@]}"; do mkdir "$cgroup"; done
+(
+    for cgroup in "${cgroups[@]}"; do echo "$BASHPID" > "$cgroup/cgroup.procs"; done
+    exec /lib/systemd/systemd --user
+) > "$work/manager.log" 2>&1 &
+manager=$!
+disown "$manager" # its end is the cleanup's doing, not news
+
+# The first client on the bus socket starts the bus, and the manager takes its name once
+# both are up; nothing announces that but the bus itself.
+state=
+if timeout 20 bash -c 'until busctl --user status org.freedesktop.systemd1 >/dev/null 2>&1; do sleep 0.1; done'; then
+    state=$(timeout 20 systemctl --user is-system-running --wait || true)
+fi
+if [[ $state != running && $state != degraded ]]; then
+    echo "$0: the user manager did not come up (state: ${state:-none}):" >&2
+    cat "$work/manager.log" >&2
+    exit 1
+fi
+
+export DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS BROKER_TEST_MANAGER_PID=$manager
+"$@"
