@@ -58,6 +58,53 @@ quint16 PortNobodyListensOn()
     return probe.serverPort();
 }
 
+// Wraps the rig's socket to watch the sender between its calls: the largest single read,
+// the largest Response, and how many times an event posted at one call ran before the next.
+class ObservedSocket final : public MailSocket {
+public:
+    ObservedSocket(MailSocket &real, std::function<size_t()> responseSize)
+        : Real(real), ResponseSize(std::move(responseSize))
+    {
+    }
+
+    int16_t ConnectionState() const override { return Real.ConnectionState(); }
+    void SetProtocol(int32_t protocol) override { Real.SetProtocol(protocol); }
+    void SetLocalPort(int32_t port) override { Real.SetLocalPort(port); }
+    void SetRemoteHost(const std::string &host) override { Real.SetRemoteHost(host); }
+    void SetRemotePort(int32_t port) override { Real.SetRemotePort(port); }
+    void OpenConnection() override { Real.OpenConnection(); Observe(); }
+    void SendText(const std::string &text) override { Observe(); Real.SendText(text); }
+    void ReadReceived(std::string &text) override
+    {
+        Real.ReadReceived(text);
+        LargestRead = std::max(LargestRead, text.size());
+    }
+    void CloseConnection() override { Observe(); Real.CloseConnection(); }
+    void SetDataArrivalHandler(DataArrivalHandler handler) override
+    {
+        Real.SetDataArrivalHandler(std::move(handler));
+    }
+
+    size_t LargestRead = 0;
+    size_t LargestResponse = 0;
+    int GapsWithEventsHandled = 0;
+
+private:
+    void Observe()
+    {
+        LargestResponse = std::max(LargestResponse, ResponseSize());
+        if (Posted && *Posted)
+            ++GapsWithEventsHandled;
+        Posted = std::make_shared<bool>(false);
+        QMetaObject::invokeMethod(QCoreApplication::instance(), [ran = Posted] { *ran = true; },
+                                  Qt::QueuedConnection);
+    }
+
+    MailSocket &Real;
+    std::function<size_t()> ResponseSize;
+    std::shared_ptr<bool> Posted;
+};
+
 // The mail part over the real socket, sent to the scripted peer's port.
 struct Rig {
     explicit Rig(quint16 port) : Socket(RealSocket, port) {}
@@ -85,8 +132,9 @@ struct Rig {
     QtNumberFormat Numbers{QLocale::c()};
     QtMailSocket RealSocket;
     PortRedirectingSocket Socket;
+    ObservedSocket Observed{Socket, [this] { return Mail.PendingResponse().size(); }};
     QStringList Captions;
-    NotificationMail Mail{Socket, {Boxes, Loop, Time, Time, Numbers},
+    NotificationMail Mail{Observed, {Boxes, Loop, Time, Time, Numbers},
                           [this](const std::string &caption) { Captions << QString::fromStdString(caption); }};
 };
 
@@ -97,6 +145,8 @@ class SmtpDialogueTest : public QObject {
 private slots:
     void dialogueRunsToTheEndWhateverTheRelayDoes_data();
     void dialogueRunsToTheEndWhateverTheRelayDoes();
+    void faultyRelayLeavesTheProgramRunning_data();
+    void faultyRelayLeavesTheProgramRunning();
     void refusalSendsNothing_data();
     void refusalSendsNothing();
 };
@@ -153,6 +203,53 @@ void SmtpDialogueTest::dialogueRunsToTheEndWhateverTheRelayDoes()
                               "Subject: Tarvik Broker Service Check Message", "",
                               "Please restart Tarvik Broker process SampleBroker", "", ""}));
     }
+}
+
+void SmtpDialogueTest::faultyRelayLeavesTheProgramRunning_data()
+{
+    QTest::addColumn<QStringList>("script");
+    QTest::addColumn<QStringList>("messagePatterns");
+
+    const QString timedOut = QRegularExpression::escape(TimedOut);
+    const QByteArray garbage = QByteArray::fromHex("80ff00fe").repeated(2);
+    QTest::newRow("reset while the message arrives")
+        << Dialogue(Accepting).mid(0, 9) + QStringList{"C:From: \"TarvikBroker\" <" + Address + ">", "RST"}
+        << Repeated(timedOut, 2);
+    QTest::newRow("1 MiB greeting without a line end")
+        << AcceptingWith(0, "BYTES:1048576x41") << QStringList{QRegularExpression::escape(WrongCode("220", "")) + "A+"};
+    // Each arrival replaces the last, so a dripped greeting is seen as its last byte alone.
+    QTest::newRow("greeting dripped a byte every 100 ms")
+        << AcceptingWith(0, "DRIP:100:220 ready") << QStringList{QRegularExpression::escape(WrongCode("220", "\n"))};
+    QTest::newRow("8-bit garbage and NULs for a reply")
+        << AcceptingWith(3, "BYTES:2x80ff00fe")
+        << QStringList{QRegularExpression::escape(WrongCode("250", QString::fromStdString(garbage.toStdString())))};
+    QTest::newRow("relay accepts and never answers") << QStringList{} << Repeated(timedOut, 7);
+    // The greeting's wait takes every reply in one read and empties it on the match.
+    QTest::newRow("every reply before its command")
+        << QStringList{"AHEAD"} + Dialogue(Accepting) << Repeated(timedOut, 6);
+}
+
+void SmtpDialogueTest::faultyRelayLeavesTheProgramRunning()
+{
+    QFETCH(QStringList, script);
+    QFETCH(QStringList, messagePatterns);
+
+    ScriptedSmtpPeer peer(script);
+    Rig rig(peer.Port());
+    rig.Send("127.0.0.1");
+
+    const QStringList shown = rig.Messages();
+    QCOMPARE(shown.size(), messagePatterns.size());
+    for (qsizetype i = 0; i < shown.size(); ++i)
+        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(messagePatterns[i])).match(shown[i]).hasMatch(),
+                 qPrintable(shown[i].left(120)));
+    QVERIFY2(peer.RanWholeScript(), qPrintable(peer.Mismatches.join('\n')));
+    // Every one of the seven waits handled the event posted just before it.
+    QCOMPARE(rig.Observed.GapsWithEventsHandled, 7);
+    QVERIFY(rig.Observed.LargestResponse <= rig.Observed.LargestRead);
+    QCOMPARE(rig.Socket.ConnectionState(), int16_t(0));
+    rig.Send("127.0.0.1");
+    QCOMPARE(peer.Connections, 2);
 }
 
 void SmtpDialogueTest::refusalSendsNothing_data()

@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+#include <sys/socket.h>
+
 namespace {
 constexpr int PieceGapMs = 40;
 }
@@ -41,10 +43,23 @@ void ScriptedSmtpPeer::TakeClientLines()
 
 void ScriptedSmtpPeer::RunSteps()
 {
-    while (Client && Step < Script.size()) {
+    while (Client && Drip.isEmpty() && Step < Script.size()) {
         const QString step = Script[Step];
         if (step.startsWith("S:")) {
-            Client->write(step.mid(2).toUtf8() + "\r\n");
+            if (!RepliedAhead)
+                Client->write(step.mid(2).toUtf8() + "\r\n");
+        } else if (step == "AHEAD") {
+            SendAhead();
+        } else if (step.startsWith("BYTES:")) {
+            const QString bytes = step.mid(6);
+            Client->write(QByteArray::fromHex(bytes.section('x', 1).toLatin1())
+                              .repeated(bytes.section('x', 0, 0).toInt()));
+        } else if (step.startsWith("DRIP:")) {
+            DripGapMs = step.section(':', 1, 1).toInt();
+            Drip = step.section(':', 2).toUtf8() + "\r\n";
+            ++Step;
+            DripNextByte();
+            return;
         } else if (step.startsWith("P:")) {
             Client->write(step.mid(2).toUtf8());
             Client->flush();
@@ -54,6 +69,8 @@ void ScriptedSmtpPeer::RunSteps()
         } else if (step == "CLOSE") {
             Client->disconnectFromHost();
             Client = nullptr;
+        } else if (step == "RST") {
+            Reset();
         } else if (!TakeExpectedLines(step)) {
             return;
         }
@@ -76,4 +93,40 @@ bool ScriptedSmtpPeer::TakeExpectedLines(const QString &step)
         MessageLines << line;
     }
     return false;
+}
+
+// One write, so that the client's first read takes every reply together.
+void ScriptedSmtpPeer::SendAhead()
+{
+    QByteArray replies;
+    for (const QString &step : Script.mid(Step + 1))
+        if (step.startsWith("S:"))
+            replies += step.mid(2).toUtf8() + "\r\n";
+    Client->write(replies);
+    RepliedAhead = true;
+}
+
+void ScriptedSmtpPeer::Reset()
+{
+    // Lingering for no time makes the close a reset instead of an orderly end.
+    const linger abortive{1, 0};
+    setsockopt(static_cast<int>(Client->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive,
+               sizeof abortive);
+    Client->abort();
+    Client = nullptr;
+}
+
+void ScriptedSmtpPeer::DripNextByte()
+{
+    if (!Client) {
+        Drip.clear();
+        return;
+    }
+    Client->write(Drip.left(1));
+    Client->flush();
+    Drip.remove(0, 1);
+    if (Drip.isEmpty())
+        QTimer::singleShot(DripGapMs, this, &ScriptedSmtpPeer::RunSteps);
+    else
+        QTimer::singleShot(DripGapMs, this, &ScriptedSmtpPeer::DripNextByte);
 }

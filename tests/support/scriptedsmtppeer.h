@@ -8,6 +8,10 @@
 // Steps: "S:text" sends text and CR LF; "P:text" sends text alone and pauses, so it
 // arrives by itself; "C:line" expects that line from the client; "MESSAGE" takes the
 // header block and body up to the end mark; "CLOSE" drops the connection.
+// Faults a real relay will not produce: "RST" resets the connection; "BYTES:<n>x<hex>"
+// sends the hex bytes n times, with no line end; "DRIP:<ms>:text" sends text and CR LF
+// one byte every ms milliseconds; "AHEAD" sends every later "S:" reply at once, and
+// those steps then only mark their place.
 class ScriptedSmtpPeer final : public QObject {
     Q_OBJECT
 public:
@@ -27,6 +31,9 @@ private:
     void TakeClientLines();
     void RunSteps();
     bool TakeExpectedLines(const QString &step);
+    void SendAhead();
+    void Reset();
+    void DripNextByte();
 
     QStringList Script;
     qsizetype Step = 0;
@@ -34,5 +41,7 @@ private:
     QTcpSocket *Client = nullptr;
     QByteArray Unread;
     QStringList PendingLines;
-    bool InMessage = false;
+    bool RepliedAhead = false;
+    QByteArray Drip;
+    int DripGapMs = 0;
 };

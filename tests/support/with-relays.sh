@@ -1,0 +1,114 @@
+#!/bin/bash
+# with-relays.sh WORKDIR COMMAND...
+#
+# Runs COMMAND in a private network beside three mail relays from Debian's archive, each on
+# port 25 of its own loopback address and each delivering mail for ops@example.org into
+# ~ops/Maildir of its own tree, $RELAY_TREES/NAME:
+#   postfix    127.0.0.2  strict_rfc821_envelopes = yes
+#   opensmtpd  127.0.0.3  as packaged
+#   exim       127.0.0.4  verify = header_syntax in the DATA ACL
+# Every Debian relay conflicts with every other and with the machine's own mail system, so
+# each is installed into an overlay of / that exists only in a private mount namespace: the
+# machine's packages and /etc stay as they are. The packages are downloaded once into
+# WORKDIR/debs. Needs root. A private process namespace ends the relays with COMMAND.
+set -euo pipefail
+work=$1
+shift
+declare -A Packages=([postfix]=postfix [opensmtpd]=opensmtpd [exim]=exim4-daemon-light)
+
+download() {
+    mkdir -p "$work/debs/$1"
+    apt-get install -qq -y --download-only --no-install-recommends \
+        -o Dir::Cache::archives="$work/debs/$1" "${Packages[$1]}" >/dev/null
+}
+
+if [[ "${BROKER_RELAYS_INSIDE:-}" != yes ]]; then
+    [[ $(id -u) == 0 ]] || { echo "$0: needs root" >&2; exit 2; }
+    for relay in "${!Packages[@]}"; do
+        download "$relay" || { apt-get update -qq && download "$relay"; }
+    done
+    mkdir -p "$work/trees"
+    exec "$(dirname "$0")/with-private-network.sh" unshare --mount --propagation private --pid --fork \
+        --kill-child env BROKER_RELAYS_INSIDE=yes RELAY_TREES="$work/trees" "$BASH" "$0" "$work" "$@"
+fi
+unset BROKER_RELAYS_INSIDE
+
+# The relay's package and a mailbox owner, in an overlay of / that only this namespace sees.
+install_relay() {
+    local layers=$RELAY_TREES/.layers/$1 root=$RELAY_TREES/$1
+    mkdir -p "$layers/upper" "$layers/work" "$root"
+    mount -t overlay overlay -o "lowerdir=/,upperdir=$layers/upper,workdir=$layers/work" "$root"
+    mount -t proc proc "$root/proc"
+    mount --rbind /dev "$root/dev"
+    # Fresh /run and /tmp: no socket of the machine's own services is reachable from inside.
+    mount -t tmpfs tmpfs "$root/run"
+    mount -t tmpfs tmpfs "$root/tmp"
+    mount --bind "$work/debs/$1" "$root/var/cache/apt/archives"
+    # Maintainer scripts must not start the relay: it is started below, configured.
+    printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
+    chmod +x "$root/usr/sbin/policy-rc.d"
+    if ! chroot "$root" env DEBIAN_FRONTEND=noninteractive apt-get install -qq -y --no-download \
+        --no-install-recommends "${Packages[$1]}" >"$layers/install.log" 2>&1; then
+        cat "$layers/install.log" >&2
+        return 1
+    fi
+    chroot "$root" useradd --create-home ops
+}
+
+start_postfix() {
+    chroot "$1" postconf -e inet_interfaces=127.0.0.2 inet_protocols=ipv4 myhostname=relay.localdomain \
+        mydestination=example.org home_mailbox=Maildir/ strict_rfc821_envelopes=yes
+    chroot "$1" postfix start || true
+}
+
+start_opensmtpd() {
+    cat >"$1/etc/smtpd.conf" <<'END'
+listen on 127.0.0.3
+action "deliver" maildir "%{user.directory}/Maildir"
+match from any for domain "example.org" action "deliver"
+END
+    chroot "$1" smtpd || true
+}
+
+start_exim() {
+    cat >"$1/etc/exim4/exim4.conf" <<'END'
+primary_hostname = relay.localdomain
+local_interfaces = 127.0.0.4
+domainlist local_domains = example.org
+acl_smtp_rcpt = check_recipient
+acl_smtp_data = check_message
+
+begin acl
+check_recipient:
+  accept domains = +local_domains
+         verify = recipient
+  deny
+check_message:
+  deny   !verify = header_syntax
+  accept
+
+begin routers
+mailbox_owner:
+  driver = accept
+  check_local_user
+  transport = maildir
+
+begin transports
+maildir:
+  driver = appendfile
+  directory = $home/Maildir
+  maildir_format
+END
+    chroot "$1" exim4 -bd || true
+}
+
+mount -t tmpfs relay-trees "$RELAY_TREES"
+for relay in postfix opensmtpd exim; do
+    install_relay $relay
+    start_$relay "$RELAY_TREES/$relay"
+done
+for address in; do
+    timeout 20 "$BASH" -c "until exec 3<>/dev/tcp/$address/25; do sleep 0.2; done" 2>/dev/null ||
+        { echo "$0: no relay answers on $address port 25" >&2; exit 1; }
+done
+"$@"
