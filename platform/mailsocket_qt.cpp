@@ -1,7 +1,6 @@
 #include "platform/mailsocket_qt.h"
 
 #include <algorithm>
-#include <QDebug>
 #include <climits>
 
 namespace {
@@ -20,7 +19,6 @@ constexpr int16_t Failed = 9;
 
 QtMailSocket::QtMailSocket()
 {
-    QObject::connect(&Socket, &QAbstractSocket::errorOccurred, &Socket, [this](auto e) { qWarning() << "socket error" << e << Socket.errorString(); });
     QObject::connect(&Socket, &QTcpSocket::readyRead, &Socket, [this] {
         if (OnDataArrival)
             OnDataArrival(static_cast<int32_t>(std::min<qint64>(Socket.bytesAvailable(), INT_MAX)));

@@ -76,6 +76,7 @@ private slots:
     void badIntervalReturnsToIdle_data();
     void badIntervalReturnsToIdle();
     void exitIsRefusedWhileProcessing();
+    void burstOfPressesExitsAndEditsDuringWaits();
 };
 
 void MonitoringCycleTest::loopFollowsPressesAndKeepRunning_data()
@@ -202,6 +203,36 @@ void MonitoringCycleTest::exitIsRefusedWhileProcessing()
     QCOMPARE(rig.ProgramEnds, 1);
     QVERIFY(!rig.Window.isVisible());
     QCOMPARE(rig.Window.CheckBroker.at(1)->text(), "Check Broker Instances");
+}
+
+void MonitoringCycleTest::burstOfPressesExitsAndEditsDuringWaits()
+{
+    Rig rig;
+    int exitsWhileProcessing = 0;
+    int exitsWhileIdle = 0;
+    // With the first press, 200 presses: the last one cancels.
+    for (int i = 0; i < 199; ++i) {
+        const double at = Start + 1 + i * 0.05;
+        rig.Time.At(at, [&rig] { rig.Do("press"); });
+        if (i % 20 == 10)
+            rig.Time.At(at + 0.01, [&] {
+                ++(rig.Window.IsProcessing() ? exitsWhileProcessing : exitsWhileIdle);
+                rig.Do("exit");
+            });
+        if (i % 50 == 25)
+            rig.Time.At(at + 0.02, [&rig, i] {
+                rig.Window.mInterval->setText(QString::number(1 + i % 3));
+                rig.Window.mBrokerID->setText("edited");
+            });
+    }
+    rig.Do("press");
+
+    // Every other press started a loop nested in the cancelled ones; all of them ended.
+    QCOMPARE(rig.ScanTimes().size(), 100);
+    QVERIFY(!rig.Window.IsProcessing());
+    QCOMPARE(rig.Window.CheckBroker.at(1)->text(), "Check Broker Instances");
+    QCOMPARE(rig.Boxes.Boxes.size(), std::size_t(exitsWhileProcessing));
+    QCOMPARE(rig.ProgramEnds, exitsWhileIdle);
 }
 
 QTEST_MAIN(MonitoringCycleTest)

@@ -210,23 +210,22 @@ void SmtpDialogueTest::faultyRelayLeavesTheProgramRunning_data()
     QTest::addColumn<QStringList>("script");
     QTest::addColumn<QStringList>("messagePatterns");
 
-    const QString timedOut = QRegularExpression::escape(TimedOut);
-    const QByteArray garbage = QByteArray::fromHex("80ff00fe").repeated(2);
+    const auto exactly = [](const QString &text) { return QRegularExpression::escape(text); };
+    const QString from = "C:From: \"TarvikBroker\" <" + Address + ">";
     QTest::newRow("reset while the message arrives")
-        << Dialogue(Accepting).mid(0, 9) + QStringList{"C:From: \"TarvikBroker\" <" + Address + ">", "RST"}
-        << Repeated(timedOut, 2);
+        << Dialogue(Accepting).mid(0, 9) + QStringList{from, "RST"} << Repeated(exactly(TimedOut), 2);
     QTest::newRow("1 MiB greeting without a line end")
-        << AcceptingWith(0, "BYTES:1048576x41") << QStringList{QRegularExpression::escape(WrongCode("220", "")) + "A+"};
+        << AcceptingWith(0, "BYTES:1048576x41") << QStringList{exactly(WrongCode("220", "")) + "A+"};
     // Each arrival replaces the last, so a dripped greeting is seen as its last byte alone.
     QTest::newRow("greeting dripped a byte every 100 ms")
-        << AcceptingWith(0, "DRIP:100:220 ready") << QStringList{QRegularExpression::escape(WrongCode("220", "\n"))};
+        << AcceptingWith(0, "DRIP:100:220 ready") << QStringList{exactly(WrongCode("220", "\n"))};
+    const QString garbage = QString::fromUtf8(QByteArray::fromHex("80ff00fe80ff00fe"));
     QTest::newRow("8-bit garbage and NULs for a reply")
-        << AcceptingWith(3, "BYTES:2x80ff00fe")
-        << QStringList{QRegularExpression::escape(WrongCode("250", QString::fromStdString(garbage.toStdString())))};
-    QTest::newRow("relay accepts and never answers") << QStringList{} << Repeated(timedOut, 7);
+        << AcceptingWith(3, "BYTES:2x80ff00fe") << QStringList{exactly(WrongCode("250", garbage))};
+    QTest::newRow("relay accepts and never answers") << QStringList{} << Repeated(exactly(TimedOut), 7);
     // The greeting's wait takes every reply in one read and empties it on the match.
     QTest::newRow("every reply before its command")
-        << QStringList{"AHEAD"} + Dialogue(Accepting) << Repeated(timedOut, 6);
+        << QStringList{"AHEAD"} + Dialogue(Accepting) << Repeated(exactly(TimedOut), 6);
 }
 
 void SmtpDialogueTest::faultyRelayLeavesTheProgramRunning()
@@ -240,9 +239,10 @@ void SmtpDialogueTest::faultyRelayLeavesTheProgramRunning()
 
     const QStringList shown = rig.Messages();
     QCOMPARE(shown.size(), messagePatterns.size());
-    for (qsizetype i = 0; i < shown.size(); ++i)
-        QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(messagePatterns[i])).match(shown[i]).hasMatch(),
-                 qPrintable(shown[i].left(120)));
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        const QRegularExpression pattern(QRegularExpression::anchoredPattern(messagePatterns[i]));
+        QVERIFY2(pattern.match(shown[i]).hasMatch(), qPrintable(shown[i].left(120)));
+    }
     QVERIFY2(peer.RanWholeScript(), qPrintable(peer.Mismatches.join('\n')));
     // Every one of the seven waits handled the event posted just before it.
     QCOMPARE(rig.Observed.GapsWithEventsHandled, 7);

@@ -116,10 +116,10 @@ public:
         close(Listener);
     }
 
-    const int Listener = socket(AF_INET, SOCK_STREAM, 0);
     quint16 Port = 0;
 
 private:
+    const int Listener = socket(AF_INET, SOCK_STREAM, 0);
     std::vector<int> Accepted;
     std::thread Thread;
 };
@@ -174,7 +174,7 @@ void SystemdFaultsTest::reportsOnlyTheBrokersAmongThousands()
     QStringList reported = rig.Scan();
     reported.sort();
     QCOMPARE(reported, QStringList({Cafe + "|Running", SrvData + "|Stopped", "tarvik-broker|Running", Zurich + "|Running"}));
-    QCOMPARE(rig.Source.Delivered, 5u); // and the broker logger, which the scan skips unread
+    QCOMPARE(rig.Source.Delivered, 5u); // no filler; the broker logger, which the scan skips unread
     QCOMPARE(QString::fromStdString(rig.MailBody), "Please restart Tarvik Broker process " + SrvData + "\r\n");
     QCOMPARE(rig.Boxes.Texts(), std::vector<std::string>{});
 }
@@ -208,16 +208,20 @@ void SystemdFaultsTest::failsWhenTheBusSideDiesMidScan_data()
 {
     QTest::addColumn<QString>("server");
     QTest::addColumn<bool>("killManager"); // else the ssh connection
-    QTest::addColumn<QString>("source");
-    QTest::newRow("ssh connection killed") << "root@127.0.0.1:" + SshPort << false << "org.freedesktop.DBus.Error.Disconnected";
-    QTest::newRow("manager killed") << "localhost" << true << "org.freedesktop.DBus.Error.Timeout";
+    QTest::addColumn<QStringList>("sources");
+    QTest::newRow("ssh connection killed") << "root@127.0.0.1:" + SshPort << false
+                                           << QStringList{"org.freedesktop.DBus.Error.Disconnected"};
+    // The read reaches the manager while it dies, or, once its name is gone, waits in the
+    // bus for a manager to come back.
+    QTest::newRow("manager killed") << "localhost" << true
+                                    << QStringList{"org.freedesktop.DBus.Error.NoReply", "org.freedesktop.DBus.Error.Timeout"};
 }
 
 void SystemdFaultsTest::failsWhenTheBusSideDiesMidScan()
 {
     QFETCH(QString, server);
     QFETCH(bool, killManager);
-    QFETCH(QString, source);
+    QFETCH(QStringList, sources);
     Rig rig(server, 1s);
     rig.Source.Fault = [killManager] {
         const pid_t victim = killManager ? qEnvironmentVariableIntValue("BROKER_TEST_MANAGER_PID") : SshChild();
@@ -229,7 +233,8 @@ void SystemdFaultsTest::failsWhenTheBusSideDiesMidScan()
     QCOMPARE(reported.size(), 1); // the first broker's name, then the failed read
     QVERIFY(!reported[0].contains('|'));
     QCOMPARE(rig.Boxes.Boxes.size(), 1u);
-    QCOMPARE(QString::fromStdString(rig.Boxes.Boxes[0].Text).section("-->", 0, 0), source);
+    const QString text = QString::fromStdString(rig.Boxes.Boxes[0].Text);
+    QVERIFY2(sources.contains(text.section("-->", 0, 0)), qPrintable(text));
     QCOMPARE(rig.Boxes.Boxes[0].Title, "Error");
 
     // The next scan connects anew: over ssh it reads everything, without a manager it fails
