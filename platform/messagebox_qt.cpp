@@ -5,6 +5,8 @@
 
 namespace {
 
+constexpr qsizetype ShownCharacters = 2000;
+
 QString CaptionFor(const std::optional<std::string> &title)
 {
     if (!title)
@@ -24,7 +26,14 @@ void QtMessageBox::MessageBox(const std::string &text, int32_t style,
         return;
     const QMessageBox::Icon icon =
         style == MessageBoxStyle::OkInformation ? QMessageBox::Information : QMessageBox::NoIcon;
-    QMessageBox box(icon, CaptionFor(title), QString::fromStdString(text), QMessageBox::Ok,
+    const QString whole = QString::fromStdString(text);
+    QMessageBox box(icon, CaptionFor(title), whole.left(ShownCharacters), QMessageBox::Ok,
                     QApplication::activeWindow());
+    // A relay's reply can be a megabyte long: a box that size takes seconds to lay out and
+    // its OK button ends up off the screen, so the rest goes behind "Show Details...".
+    if (whole.size() > ShownCharacters) {
+        box.setText(box.text() + QStringLiteral("..."));
+        box.setDetailedText(whole);
+    }
     box.exec();
 }

@@ -26,12 +26,14 @@ void QtPlatformTest::messageBoxShowsStyleAndTitle_data()
     QTest::addColumn<std::optional<std::string>>("title");
     QTest::addColumn<int>("icon");
     QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("text");
 
     QTest::newRow("no title: the application's") << 0 << std::optional<std::string>() << int(QMessageBox::NoIcon)
-                                                 << "Tarvik Broker ServiceCheck";
-    QTest::newRow("given title") << 0 << std::optional<std::string>("Error") << int(QMessageBox::NoIcon) << "Error";
-    QTest::newRow("information, empty title") << 64 << std::optional<std::string>("")
-                                              << int(QMessageBox::Information) << "";
+                                                 << "Tarvik Broker ServiceCheck" << "Fill in the name";
+    QTest::newRow("given title") << 0 << std::optional<std::string>("Error") << int(QMessageBox::NoIcon) << "Error"
+                                 << "Fill in the name";
+    QTest::newRow("information, empty title, megabyte text")
+        << 64 << std::optional<std::string>("") << int(QMessageBox::Information) << "" << QString(1 << 20, 'x');
 }
 
 void QtPlatformTest::messageBoxShowsStyleAndTitle()
@@ -40,6 +42,7 @@ void QtPlatformTest::messageBoxShowsStyleAndTitle()
     QFETCH(std::optional<std::string>, title);
     QFETCH(int, icon);
     QFETCH(QString, caption);
+    QFETCH(QString, text);
 
     QMessageBox *shown = nullptr;
     QString shownText, shownCaption;
@@ -48,7 +51,7 @@ void QtPlatformTest::messageBoxShowsStyleAndTitle()
     connect(&dismisser, &QTimer::timeout, [&] {
         if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
             shown = box;
-            shownText = box->text();
+            shownText = box->text() + box->detailedText();
             shownCaption = box->windowTitle();
             shownIcon = box->icon();
             box->button(QMessageBox::Ok)->click();
@@ -56,10 +59,11 @@ void QtPlatformTest::messageBoxShowsStyleAndTitle()
     });
     dismisser.start(10);
 
-    QtMessageBox().MessageBox("Fill in the name", style, title);
+    QtMessageBox().MessageBox(text.toStdString(), style, title);
 
+    // A long text is cut short in the box and kept whole behind its details.
     QVERIFY(shown);
-    QCOMPARE(shownText, "Fill in the name");
+    QCOMPARE(shownText, text.size() > 2000 ? text.left(2000) + "..." + text : text);
     QCOMPARE(shownIcon, icon);
     QCOMPARE(shownCaption.trimmed(), caption);
 }
