@@ -15,6 +15,7 @@ set -euo pipefail
 work=$1
 shift
 declare -A Packages=([postfix]=postfix [opensmtpd]=opensmtpd [exim]=exim4-daemon-light)
+declare -A Addresses=([postfix]=127.0.0.2 [opensmtpd]=127.0.0.3 [exim]=127.0.0.4)
 
 download() {
     mkdir -p "$work/debs/$1"
@@ -58,7 +59,7 @@ install_relay() {
 start_postfix() {
     chroot "$1" postconf -e inet_interfaces=127.0.0.2 inet_protocols=ipv4 myhostname=relay.localdomain \
         mydestination=example.org home_mailbox=Maildir/ strict_rfc821_envelopes=yes
-    chroot "$1" postfix start || true
+    chroot "$1" postfix start
 }
 
 start_opensmtpd() {
@@ -67,7 +68,7 @@ listen on 127.0.0.3
 action "deliver" maildir "%{user.directory}/Maildir"
 match from any for domain "example.org" action "deliver"
 END
-    chroot "$1" smtpd || true
+    chroot "$1" smtpd
 }
 
 start_exim() {
@@ -77,6 +78,7 @@ local_interfaces = 127.0.0.4
 domainlist local_domains = example.org
 acl_smtp_rcpt = check_recipient
 acl_smtp_data = check_message
+smtp_return_error_details = true
 
 begin acl
 check_recipient:
@@ -99,15 +101,28 @@ maildir:
   directory = $home/Maildir
   maildir_format
 END
-    chroot "$1" exim4 -bd || true
+    # In the foreground: with this script as its parent, pid 1 here, Exim would take itself
+    # for a daemon restarted by a hang-up signal and not detach.
+    chroot "$1" exim4 -bdf &
 }
 
-mount -t tmpfs relay-trees "$RELAY_TREES"
-for relay in postfix opensmtpd exim; do
-    install_relay $relay
-    start_$relay "$RELAY_TREES/$relay"
+# Postfix listens only on an address that an interface carries.
+for address in "${Addresses[@]}"; do
+    ip address add "$address/8" dev lo
 done
-for address in; do
+mount -t tmpfs relay-trees "$RELAY_TREES"
+installs=()
+for relay in "${!Packages[@]}"; do
+    install_relay "$relay" &
+    installs+=($!)
+done
+for install in "${installs[@]}"; do
+    wait "$install"
+done
+for relay in "${!Packages[@]}"; do
+    "start_$relay" "$RELAY_TREES/$relay"
+done
+for address in "${Addresses[@]}"; do
     timeout 20 "$BASH" -c "until exec 3<>/dev/tcp/$address/25; do sleep 0.2; done" 2>/dev/null ||
         { echo "$0: no relay answers on $address port 25" >&2; exit 1; }
 done
