@@ -7,6 +7,7 @@
 #include "monitor/qtwindowplatform.h"
 #include "monitor/tarvikbrokerservicecheck.h"
 #include "tests/support/aiosmtpdserver.h"
+#include "tests/support/observedsource.h"
 #include "tests/support/recordingmessageboxes.h"
 #include "tests/support/usermanager.h"
 
@@ -19,26 +20,6 @@
 namespace {
 
 constexpr int Cycles = 100;
-
-// The real source, with a word for the benchmark before each listing, which begins a cycle.
-class CountingSource final : public ServiceSource {
-public:
-    explicit CountingSource(ServiceSource &real) : Real(real) {}
-
-    std::optional<SourceFailure> InstancesOf(const std::string &moniker, const std::string &className,
-                                             const std::string &namePattern,
-                                             std::unique_ptr<ServiceCollection> &instances) override
-    {
-        BeforeListing(++Listings);
-        return Real.InstancesOf(moniker, className, namePattern, instances);
-    }
-
-    std::function<void(int)> BeforeListing = [](int) {};
-    int Listings = 0;
-
-private:
-    ServiceSource &Real;
-};
 
 // The peak resident set so far in megabytes, 0 when the kernel does not say.
 double PeakResidentMegabytes()
@@ -74,7 +55,7 @@ int main(int argc, char *argv[])
     }
     QtWindowPlatform platform;
     RecordingMessageBoxes boxes;
-    CountingSource source(platform.Source);
+    ObservedSource source(platform.Source);
     TarvikBrokerServiceCheck window({{boxes, platform.Loop, platform.Loop, platform.Clock, platform.Numbers},
                                      platform.Winsock1, source, platform.Ticks, platform.CloseBox,
                                      [&] { platform.EndProgram(); }});

@@ -3,39 +3,17 @@
 #include "monitor/qtwindowplatform.h"
 #include "monitor/tarvikbrokerservicecheck.h"
 #include "tests/support/aiosmtpdserver.h"
+#include "tests/support/observedsource.h"
 #include "tests/support/usermanager.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
 #include <QtTest>
 
-#include <map>
-
 namespace {
 
 const QString Broker = "sample-broker";
 const QString Sleeper = "[Service]\nExecStart=/bin/sleep infinity\n";
-
-// The real source, with a chance for the test to act before each listing.
-class ObservedSource final : public ServiceSource {
-public:
-    explicit ObservedSource(ServiceSource &real) : Real(real) {}
-
-    std::optional<SourceFailure> InstancesOf(const std::string &moniker, const std::string &className,
-                                             const std::string &namePattern,
-                                             std::unique_ptr<ServiceCollection> &instances) override
-    {
-        if (const auto action = BeforeListing.find(++Listings); action != BeforeListing.end())
-            action->second();
-        return Real.InstancesOf(moniker, className, namePattern, instances);
-    }
-
-    std::map<int, std::function<void()>> BeforeListing;
-    int Listings = 0;
-
-private:
-    ServiceSource &Real;
-};
 
 // Dismisses every message box the window shows, noting its text.
 class MessageDismisser : public QObject {
@@ -115,30 +93,24 @@ void EndToEndTest::monitorsMailsAndLeavesThroughExit()
     QString reportAfterFirstScan;
     QStringList statusBeforeScan;
     QList<qsizetype> mailsBeforeScan;
-    for (int listing = 2; listing <= 5; ++listing)
-        program.Source.BeforeListing[listing] = [&] {
-            statusBeforeScan << window.StatusTxt->text();
-            mailsBeforeScan << Relay.Messages().size();
-        };
-    program.Source.BeforeListing[2] = [&, note = program.Source.BeforeListing[2]] {
-        note();
-        reportAfterFirstScan = window.txChanges->toPlainText();
-    };
-    program.Source.BeforeListing[3] = [&, note = program.Source.BeforeListing[3]] {
-        note();
-        QCOMPARE(UserManager::Systemctl({"start", Broker}), 0);
-        QVERIFY(UserManager::AwaitState(Broker, "active"));
-    };
-    program.Source.BeforeListing[4] = [&, note = program.Source.BeforeListing[4]] {
-        note();
-        QCOMPARE(UserManager::Systemctl({"stop", Broker}), 0);
-        QVERIFY(UserManager::AwaitState(Broker, "inactive"));
-    };
-    program.Source.BeforeListing[5] = [&, note = program.Source.BeforeListing[5]] {
-        note();
-        // During the wait after this cycle: Exit is refused, then the loop is cancelled.
-        QTimer::singleShot(0, window.ExitProgram, &QPushButton::click);
-        QTimer::singleShot(50, window.CheckBroker.at(1), &QPushButton::click);
+    program.Source.BeforeListing = [&](int listing) {
+        if (listing == 1)
+            return;
+        statusBeforeScan << window.StatusTxt->text();
+        mailsBeforeScan << Relay.Messages().size();
+        if (listing == 2) {
+            reportAfterFirstScan = window.txChanges->toPlainText();
+        } else if (listing == 3) {
+            QCOMPARE(UserManager::Systemctl({"start", Broker}), 0);
+            QVERIFY(UserManager::AwaitState(Broker, "active"));
+        } else if (listing == 4) {
+            QCOMPARE(UserManager::Systemctl({"stop", Broker}), 0);
+            QVERIFY(UserManager::AwaitState(Broker, "inactive"));
+        } else if (listing == 5) {
+            // During the wait after this cycle: Exit is refused, then the loop is cancelled.
+            QTimer::singleShot(0, window.ExitProgram, &QPushButton::click);
+            QTimer::singleShot(50, window.CheckBroker.at(1), &QPushButton::click);
+        }
     };
     window.CheckBroker.at(1)->click();
 
@@ -168,7 +140,7 @@ void EndToEndTest::exitWhileACancelledLoopWaitsEndsAtOnce()
     Program program;
     TarvikBrokerServiceCheck &window = program.Window;
     program.Type(window.mInterval, "10");
-    program.Source.BeforeListing[1] = [&] {
+    program.Source.BeforeListing = [&](int) {
         QTimer::singleShot(0, window.CheckBroker.at(1), &QPushButton::click);
         QTimer::singleShot(50, window.ExitProgram, &QPushButton::click);
     };
