@@ -11,12 +11,8 @@ public:
     void SetProtocol(int32_t) override {}
     void SetLocalPort(int32_t) override {}
     void SetRemoteHost(const std::string &host) override { RemoteHost = host; }
-    void SetRemotePort(int32_t port) override { RemotePort = port; }
-    void OpenConnection() override
-    {
-        State = 7;
-        ++Openings;
-    }
+    void SetRemotePort(int32_t) override {}
+    void OpenConnection() override { State = 7; ++Openings; }
     void SendText(const std::string &text) override { Sent.push_back(text); }
     void ReadReceived(std::string &text) override { text = std::exchange(Unread, {}); }
     void CloseConnection() override { State = 0; }
@@ -31,7 +27,6 @@ public:
     int16_t State = 0;
     int Openings = 0;
     std::string RemoteHost;
-    int32_t RemotePort = 0;
     std::vector<std::string> Sent;
 
 private:

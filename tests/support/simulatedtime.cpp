@@ -15,6 +15,8 @@ float SimulatedTime::SecondsSinceMidnight()
 int32_t SimulatedTime::WaitForInputOrHandles(int32_t handleCount, const int32_t *,
                                              uint32_t timeoutMs)
 {
+    if (Pumps >= PumpLimit)
+        return WaitCode::Failed;
     const double deadline = timeoutMs == WaitCode::Infinite ? INFINITY : Now + timeoutMs / 1000.0;
     if (!Scheduled.empty() && Scheduled.begin()->first <= deadline) {
         Now = std::max(Now, Scheduled.begin()->first);

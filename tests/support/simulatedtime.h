@@ -26,6 +26,9 @@ public:
 
     double Now;
     int Pumps = 0;
+    // Past this many pumps every wait fails, as it does once the event loop has gone, so a
+    // loop that never ends fails its test instead of hanging it.
+    int PumpLimit = 1000000;
 
 private:
     std::multimap<double, std::function<void()>> Scheduled;
