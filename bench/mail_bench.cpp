@@ -1,12 +1,6 @@
 // Prints what the reply wait and a whole mail dialogue cost in wall and CPU seconds.
-#include "mail/notificationmail.h"
-#include "platform/clocks_qt.h"
-#include "platform/eventloop_qt.h"
-#include "platform/mailsocket_qt.h"
-#include "platform/numberformat_qt.h"
 #include "tests/support/aiosmtpdserver.h"
-#include "tests/support/portredirectingsocket.h"
-#include "tests/support/recordingmessageboxes.h"
+#include "tests/support/realmail.h"
 
 #include <QCoreApplication>
 
@@ -40,19 +34,6 @@ Cost Measure(const std::function<void()> &run)
     return {wall.count(), CpuSeconds() - cpuStart};
 }
 
-// The mail part over the real platform, with message boxes recorded instead of shown.
-struct Rig {
-    explicit Rig(int32_t port) : Socket(RealSocket, port) {}
-
-    QtEventLoop Loop;
-    QtClocks Clock;
-    QtNumberFormat Numbers;
-    RecordingMessageBoxes Boxes;
-    QtMailSocket RealSocket;
-    PortRedirectingSocket Socket;
-    NotificationMail Mail{Socket, {Boxes, Loop, Loop, Clock, Numbers}, [](const std::string &) {}};
-};
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -60,7 +41,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int dialogues = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
 
-    Rig silent(25);
+    RealMail silent;
     const Cost wait = Measure([&] { silent.Mail.WaitFor("220"); });
     std::printf("%-44s %8.3f s wall %8.4f s CPU\n", "one timed-out reply wait", wait.Wall, wait.Cpu);
 
@@ -69,13 +50,11 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "%s\n", qPrintable(server.Failure));
         return 1;
     }
-    Rig rig(server.Port());
+    RealMail rig(server.Port());
     std::vector<Cost> costs;
     for (int i = 0; i < dialogues; ++i)
         costs.push_back(Measure([&] {
-            rig.Mail.SendEmail("127.0.0.1", "TarvikBroker", "ops@example.org", "TarvikBrokerQueue",
-                               "ops@example.org", "Tarvik Broker Service Check Message",
-                               "Please restart Tarvik Broker process SampleBroker\r\n");
+            rig.SendNotification("127.0.0.1", "Please restart Tarvik Broker process SampleBroker\r\n");
         }));
     std::sort(costs.begin(), costs.end(), [](const Cost &a, const Cost &b) { return a.Wall < b.Wall; });
     const Cost median = costs[costs.size() / 2];

@@ -1,11 +1,5 @@
-#include "mail/notificationmail.h"
-#include "platform/clocks_qt.h"
-#include "platform/eventloop_qt.h"
-#include "platform/mailsocket_qt.h"
-#include "platform/numberformat_qt.h"
 #include "tests/support/aiosmtpdserver.h"
-#include "tests/support/portredirectingsocket.h"
-#include "tests/support/recordingmessageboxes.h"
+#include "tests/support/realmail.h"
 
 #include <QtTest>
 
@@ -67,19 +61,12 @@ void SmtpRealServerTest::mailLandsInTheMailbox()
     QFETCH(QString, body);
     QFETCH(QString, storedBody);
 
-    QtEventLoop loop;
-    QtClocks clocks(QLocale::c());
-    QtNumberFormat numbers(QLocale::c());
-    RecordingMessageBoxes boxes;
-    QtMailSocket realSocket;
-    PortRedirectingSocket socket(realSocket, Server.Port());
-    NotificationMail mail(socket, {boxes, loop, loop, clocks, numbers}, [](const std::string &) {});
+    RealMail mail(Server.Port());
     const qsizetype deliveredBefore = Server.Messages().size();
 
-    mail.SendEmail("127.0.0.1", "TarvikBroker", "ops@example.org", "TarvikBrokerQueue",
-                   "ops@example.org", "Tarvik Broker Service Check Message", body.toStdString());
+    mail.SendNotification("127.0.0.1", body.toStdString());
 
-    QCOMPARE(boxes.Texts(), std::vector<std::string>{});
+    QCOMPARE(mail.Boxes.Texts(), std::vector<std::string>{});
     const QList<QByteArray> messages = Server.Messages();
     QCOMPARE(messages.size(), deliveredBefore + 1);
     const QByteArray stored = messages.last();

@@ -1,11 +1,6 @@
 // The mail through real relays from Debian's archive, each on port 25 of its own loopback
 // address (tests/support/with-relays.sh): what they deliver, and the older form they refuse.
-#include "mail/notificationmail.h"
-#include "platform/clocks_qt.h"
-#include "platform/eventloop_qt.h"
-#include "platform/mailsocket_qt.h"
-#include "platform/numberformat_qt.h"
-#include "tests/support/recordingmessageboxes.h"
+#include "tests/support/realmail.h"
 
 #include <QtTest>
 
@@ -71,19 +66,13 @@ void SmtpRelaysTest::relayDeliversTheMail()
     QFETCH(QString, relay);
     QFETCH(QString, host);
 
-    QtEventLoop loop;
-    QtClocks clocks(QLocale::c());
-    QtNumberFormat numbers(QLocale::c());
-    RecordingMessageBoxes boxes;
-    QtMailSocket socket;
-    NotificationMail mail(socket, {boxes, loop, loop, clocks, numbers}, [](const std::string &) {});
+    RealMail mail;
     const qsizetype deliveredBefore = Delivered(relay).size();
 
-    mail.SendEmail(host.toStdString(), "TarvikBroker", "ops@example.org", "TarvikBrokerQueue", "ops@example.org",
-                   "Tarvik Broker Service Check Message", "Please restart Tarvik Broker process SampleBroker\r\n");
+    mail.SendNotification(host.toStdString(), "Please restart Tarvik Broker process SampleBroker\r\n");
 
     // No box: every reply, the end mark's "250" among them, was the one awaited.
-    const std::vector<std::string> shown = boxes.Texts();
+    const std::vector<std::string> shown = mail.Boxes.Texts();
     QVERIFY2(shown.empty(), shown.empty() ? "" : shown.front().c_str());
     QTRY_COMPARE_WITH_TIMEOUT(Delivered(relay).size(), deliveredBefore + 1, 20000);
     QFile stored(Delivered(relay).last().filePath());
