@@ -29,8 +29,9 @@ if [[ "${BROKER_RELAYS_INSIDE:-}" != yes ]]; then
         download "$relay" || { apt-get update -qq && download "$relay"; }
     done
     mkdir -p "$work/trees"
+    # A /proc of the new process namespace's own, or LeakSanitizer cannot find the test's threads.
     exec "$(dirname "$0")/with-private-network.sh" unshare --mount --propagation private --pid --fork \
-        --kill-child env BROKER_RELAYS_INSIDE=yes RELAY_TREES="$work/trees" "$BASH" "$0" "$work" "$@"
+        --mount-proc --kill-child env BROKER_RELAYS_INSIDE=yes RELAY_TREES="$work/trees" "$BASH" "$0" "$work" "$@"
 fi
 unset BROKER_RELAYS_INSIDE
 
