@@ -69,6 +69,7 @@ QList<double> Rounded(QList<double> times, double step)
 class MonitoringCycleTest : public QObject {
     Q_OBJECT
 private slots:
+    void windowOpensWithItsInitialValues();
     void loopFollowsPressesAndKeepRunning_data();
     void loopFollowsPressesAndKeepRunning();
     void mailGoesOutOnlyWhenCheckedAndRequested_data();
@@ -78,6 +79,23 @@ private slots:
     void exitIsRefusedWhileProcessing();
     void burstOfPressesExitsAndEditsDuringWaits();
 };
+
+void MonitoringCycleTest::windowOpensWithItsInitialValues()
+{
+    Rig rig;
+    rig.Window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&rig.Window));
+
+    QCOMPARE(rig.Window.windowTitle(), "Broker Services Monitor");
+    QCOMPARE(rig.Window.mBrokerID->text(), "localhost");
+    QCOMPARE(rig.Window.mInterval->text(), "1");
+    QCOMPARE(rig.Window.mKeepRunning->checkState(), Qt::Unchecked);
+    QCOMPARE(rig.Window.mSendMail->checkState(), Qt::Unchecked);
+    QCOMPARE(rig.Window.txChanges->toPlainText(), "");
+    QCOMPARE(rig.Window.StatusTxt->text(), "N/A");
+    QCOMPARE(QApplication::focusWidget(), rig.Window.txChanges);
+    QVERIFY(!rig.Window.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+}
 
 void MonitoringCycleTest::loopFollowsPressesAndKeepRunning_data()
 {
