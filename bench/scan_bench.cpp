@@ -55,7 +55,7 @@ bool InstallServices(int first, int end)
     for (int i = first; i < end; ++i)
         names << (i < Brokers.size() ? Brokers[i] : QString("worker-%1").arg(i, 5, 10, QChar('0')));
     const bool written = std::all_of(names.begin(), names.end(), [](const QString &name) {
-        return UserManager::InstallUnit(name, "[Service]\nExecStart=/bin/sleep infinity\n");
+        return UserManager::InstallUnit(name, UserManager::Sleeper);
     });
     return written && SlowSystemctl({"daemon-reload"})
         && UserManager::Systemctl({"start", Brokers[0], Brokers[1]}) == 0;

@@ -35,9 +35,8 @@ double PeakResidentMegabytes()
 
 bool InstallServices()
 {
-    const QString sleeper = "[Service]\nExecStart=/bin/sleep infinity\n";
     for (const QString name : {"sample-broker", "tarvik-broker-2", "stopped-broker", "broker-logger", "plain-worker"})
-        if (!UserManager::InstallUnit(name, sleeper))
+        if (!UserManager::InstallUnit(name, UserManager::Sleeper))
             return false;
     return UserManager::Systemctl({"daemon-reload"}) == 0
         && UserManager::Systemctl({"start", "sample-broker", "tarvik-broker-2", "broker-logger"}) == 0;

@@ -13,7 +13,7 @@
 namespace {
 
 const QString Broker = "sample-broker";
-const QString Sleeper = "[Service]\nExecStart=/bin/sleep infinity\n";
+using UserManager::Sleeper;
 
 // Dismisses every message box the window shows, noting its text.
 class MessageDismisser : public QObject {

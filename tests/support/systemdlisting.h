@@ -5,9 +5,9 @@
 #include <QStringList>
 
 #include "platform/servicesource_systemd.h"
+#include "tests/support/usermanager.h"
 
-// A unit file for a service that runs until it is stopped.
-inline const QString Sleeper = "[Service]\nExecStart=/bin/sleep infinity\n";
+using UserManager::Sleeper;
 
 inline std::optional<SourceFailure> List(const QString &server, std::unique_ptr<ServiceCollection> &services,
                                          std::chrono::milliseconds timeout = std::chrono::seconds(10))

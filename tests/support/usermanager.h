@@ -6,6 +6,9 @@
 // Drives the private user manager that tests/support/with-user-manager.sh starts.
 namespace UserManager {
 
+// A unit file for a service that runs until it is stopped.
+inline const QString Sleeper = "[Service]\nExecStart=/bin/sleep infinity\n";
+
 // Writes $HOME/.config/systemd/user/NAME.service.
 bool InstallUnit(const QString &name, const QString &text);
 // systemctl --user ARGUMENTS; its exit code, -1 when it did not finish.
