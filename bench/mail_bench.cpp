@@ -1,6 +1,12 @@
-// Prints what the reply wait and a whole mail dialogue cost in wall and CPU seconds.
-#include "tests/support/aiosmtpdserver.h"
-#include "tests/support/realmail.h"
+// Prints what the reply wait and a whole mail dialogue cost in wall and CPU seconds. Runs
+// through tests/support/with-mail-relay.sh, which puts aiosmtpd on 127.0.0.1 port 25.
+#include "bench/printedboxes.h"
+#include "mail/notificationmail.h"
+#include "platform/clocks_qt.h"
+#include "platform/eventloop_qt.h"
+#include "platform/mailsocket_qt.h"
+#include "platform/numberformat_qt.h"
+#include "platform/tickcounter_linux.h"
 
 #include <QCoreApplication>
 
@@ -34,6 +40,23 @@ Cost Measure(const std::function<void()> &run)
     return {wall.count(), CpuSeconds() - cpuStart};
 }
 
+// The mail part on the real platform, as the window runs it.
+struct RealMail {
+    void SendNotification(const std::string &host)
+    {
+        Mail.SendEmail(host, "TarvikBroker", "ops@example.org", "TarvikBrokerQueue", "ops@example.org",
+                       "Tarvik Broker Service Check Message", "Please restart Tarvik Broker process SampleBroker\r\n");
+    }
+
+    QtEventLoop Loop;
+    QtClocks Clock;
+    LinuxTickCounter Ticks;
+    QtNumberFormat Numbers;
+    PrintedBoxes Boxes;
+    QtMailSocket Socket;
+    NotificationMail Mail{Socket, {Boxes, Loop, Loop, Clock, Ticks, Numbers}, [](const std::string &) {}};
+};
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -41,25 +64,21 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int dialogues = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
 
+    // Nothing listens on 127.0.0.2, so no greeting ever comes.
     RealMail silent;
+    silent.Socket.SetRemoteHost("127.0.0.2");
+    silent.Socket.SetRemotePort(25);
+    silent.Socket.OpenConnection();
     const Cost wait = Measure([&] { silent.Mail.WaitFor("220"); });
     std::printf("%-44s %8.3f s wall %8.4f s CPU\n", "one timed-out reply wait", wait.Wall, wait.Cpu);
 
-    AiosmtpdServer server;
-    if (!server.Start()) {
-        std::fprintf(stderr, "%s\n", qPrintable(server.Failure));
-        return 1;
-    }
-    RealMail rig(server.Port());
+    RealMail rig;
     std::vector<Cost> costs;
     for (int i = 0; i < dialogues; ++i)
-        costs.push_back(Measure([&] {
-            rig.SendNotification("127.0.0.1", "Please restart Tarvik Broker process SampleBroker\r\n");
-        }));
+        costs.push_back(Measure([&] { rig.SendNotification("127.0.0.1"); }));
     std::sort(costs.begin(), costs.end(), [](const Cost &a, const Cost &b) { return a.Wall < b.Wall; });
     const Cost median = costs[costs.size() / 2];
-    std::printf("%-44s %8.3f s wall %8.4f s CPU  (median of %d; %zu message boxes)\n",
-                "one complete dialogue with aiosmtpd", median.Wall, median.Cpu, dialogues,
-                rig.Boxes.Boxes.size());
-    return 0;
+    std::printf("%-44s %8.3f s wall %8.4f s CPU  (median of %d; %d message boxes)\n",
+                "one complete dialogue with aiosmtpd", median.Wall, median.Cpu, dialogues, rig.Boxes.Shown);
+    return rig.Boxes.Shown == 0 ? 0 : 1;
 }

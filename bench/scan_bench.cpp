@@ -2,9 +2,9 @@
 // show the same services, on managers with growing numbers of installed services of which
 // 3 are brokers (one of them stopped). Runs beside a private user manager:
 // bench/run-scan-bench.sh [BUILD_DIR] [SERVICE COUNTS...], default 1000.
+#include "bench/printedboxes.h"
 #include "inspection/brokerservicescan.h"
 #include "platform/servicesource_systemd.h"
-#include "tests/support/recordingmessageboxes.h"
 #include "tests/support/usermanager.h"
 
 #include <QCoreApplication>
@@ -55,7 +55,7 @@ bool InstallServices(int first, int end)
     for (int i = first; i < end; ++i)
         names << (i < Brokers.size() ? Brokers[i] : QString("worker-%1").arg(i, 5, 10, QChar('0')));
     const bool written = std::all_of(names.begin(), names.end(), [](const QString &name) {
-        return UserManager::InstallUnit(name, UserManager::Sleeper);
+        return UserManager::InstallUnit(name);
     });
     return written && SlowSystemctl({"daemon-reload"})
         && UserManager::Systemctl({"start", Brokers[0], Brokers[1]}) == 0;
@@ -87,15 +87,13 @@ std::pair<double, int> MedianMilliseconds(const std::function<bool()> &run)
 
 // The whole scan: the listing, every broker's properties, the report and the stop test.
 // A scan that showed a message box or missed a broker failed.
-bool Scan(BrokerServiceScan &scan, RecordingMessageBoxes &boxes)
+bool Scan(BrokerServiceScan &scan, PrintedBoxes &boxes)
 {
     ReportFields window;
     std::string mailBody;
     scan.ScanBrokerServices(window, mailBody);
-    for (const auto &box : boxes.Boxes)
-        std::fprintf(stderr, "scan failed: %s\n", box.Text.c_str());
     const QString report = QString::fromStdString(window.Report);
-    return boxes.Boxes.empty() && report.count("Service Name: ") == Brokers.size();
+    return boxes.Shown == 0 && report.count("Service Name: ") == Brokers.size();
 }
 
 } // namespace
@@ -111,7 +109,7 @@ int main(int argc, char *argv[])
     std::sort(counts.begin(), counts.end());
 
     SystemdServiceSource source;
-    RecordingMessageBoxes boxes;
+    PrintedBoxes boxes;
     BrokerServiceScan scan(source, boxes);
     int installed = 0;
     for (const int services : counts) {

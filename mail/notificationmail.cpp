@@ -5,7 +5,6 @@
 namespace {
 
 constexpr int32_t SmtpPort = 25;
-constexpr double SecondsPerDay = 86400.0;
 
 // Closes the socket when the dialogue ends, however it ends.
 class ConnectionCloser {
@@ -28,7 +27,7 @@ NotificationMail::NotificationMail(MailSocket &winsock1, WindowServices services
     Winsock1.SetDataArrivalHandler([this](int32_t byteCount) { ReplyDataArrived(byteCount); });
 }
 
-void NotificationMail::SendEmail(const std::string &MailServerName, const std::string &FromName,
+bool NotificationMail::SendEmail(const std::string &MailServerName, const std::string &FromName,
                                  const std::string &FromEmailAddress, const std::string &ToName,
                                  const std::string &ToEmailAddress,
                                  const std::string &EmailSubject,
@@ -39,7 +38,7 @@ void NotificationMail::SendEmail(const std::string &MailServerName, const std::s
         // The blank stands where the sign of a negative number would.
         Services.Boxes.MessageBox(" " + std::to_string(state), MessageBoxStyle::OkOnly,
                                   std::nullopt);
-        return;
+        return false;
     }
     const MailMessage message{MailServerName, FromName,     FromEmailAddress,  ToName,
                               ToEmailAddress, EmailSubject, EmailBodyOfMessage};
@@ -48,12 +47,12 @@ void NotificationMail::SendEmail(const std::string &MailServerName, const std::s
         Services.Boxes.MessageBox("The mail was not sent: " + *field +
                                       " holds a line break, which no mail field may hold.",
                                   MessageBoxStyle::OkOnly, std::nullopt);
-        return;
+        return false;
     }
-    RunDialogue(message);
+    return RunDialogue(message);
 }
 
-void NotificationMail::RunDialogue(const MailMessage &message)
+bool NotificationMail::RunDialogue(const MailMessage &message)
 {
     const SmtpTexts texts = ComposeSmtpTexts(message, Services.Clock.LocalNow());
     Winsock1.SetProtocol(0);
@@ -64,54 +63,72 @@ void NotificationMail::RunDialogue(const MailMessage &message)
     ConnectionCloser closer(Winsock1);
     Winsock1.OpenConnection();
     WaitFor("220");
-    SetStatusCaption("Connecting....");
-    Winsock1.SendText(texts.Helo);
+    ShowStatus("Connecting....");
+    Send(texts.Helo);
     WaitFor("250");
-    SetStatusCaption("Connected");
-    Winsock1.SendText(texts.Sender);
-    SetStatusCaption("Sending Message");
+    ShowStatus("Connected");
+    Send(texts.Sender);
+    ShowStatus("Sending Message");
     WaitFor("250");
-    Winsock1.SendText(texts.Recipient);
+    Send(texts.Recipient);
     WaitFor("250");
-    Winsock1.SendText(texts.Data);
+    Send(texts.Data);
     WaitFor("354");
-    Winsock1.SendText(texts.HeaderBlock);
-    Winsock1.SendText(texts.BodyPiece);
-    Winsock1.SendText(texts.EndMark);
-    WaitFor("250");
-    Winsock1.SendText(texts.Quit);
-    SetStatusCaption("Disconnecting");
+    Send(texts.HeaderBlock);
+    Send(texts.BodyPiece);
+    Send(texts.EndMark);
+    const bool accepted = AwaitReply("250");
+    Send(texts.Quit);
+    ShowStatus("Disconnecting");
     WaitFor("221");
+    return accepted;
+}
+
+void NotificationMail::Send(const std::string &text)
+{
+    if (!ProgramEnding)
+        Winsock1.SendText(text);
+}
+
+void NotificationMail::ShowStatus(const std::string &caption)
+{
+    if (!ProgramEnding)
+        SetStatusCaption(caption);
 }
 
 void NotificationMail::WaitFor(const std::string &ResponseCode)
 {
+    AwaitReply(ResponseCode);
+}
+
+// True when the expected code came.
+bool NotificationMail::AwaitReply(const std::string &ResponseCode)
+{
+    if (ProgramEnding)
+        return false;
     WaitStart = Services.Clock.SecondsSinceMidnight();
-    // Each pass reads the elapsed time before its pump, so data that arrives in the
-    // pump of the pass that finds the limit passed stays for the next wait.
-    while (Response.empty()) {
-        WaitElapsed = SecondsSinceWaitStart();
-        if (!PumpUntilInputOrLimit())
-            return;
-        if (WaitElapsed > ReplyLimitSeconds) {
-            Services.Boxes.MessageBox("SMTP service error, timed out while waiting for response",
-                                      MessageBoxStyle::OkInformation, std::string());
-            return;
-        }
-    }
+    // Elapsed time on the tick counter: the time of day jumps at midnight and whenever the
+    // clock is set, and neither may end a wait early or stretch it.
+    const uint32_t startTick = Services.Ticks.GetTickCount();
+    const auto elapsed = [&] { return (Services.Ticks.GetTickCount() - startTick) / 1000.0f; };
+    // Each pass reads the elapsed time and what has arrived before its pump, so data that
+    // arrives in the pump of the pass that finds the limit passed stays for the next wait.
     while (Response.substr(0, 3) != ResponseCode) {
-        WaitElapsed = SecondsSinceWaitStart();
+        WaitElapsed = elapsed();
+        const bool replied = !Response.empty();
         if (!PumpUntilInputOrLimit())
-            return;
+            return false;
         if (WaitElapsed > ReplyLimitSeconds) {
             Services.Boxes.MessageBox(
-                "SMTP service error, impromper response code. Code should have been: " +
-                    ResponseCode + " Code recieved: " + Response,
+                replied ? "SMTP service error, impromper response code. Code should have been: " +
+                              ResponseCode + " Code recieved: " + Response
+                        : "SMTP service error, timed out while waiting for response",
                 MessageBoxStyle::OkInformation, std::string());
-            return;
+            return false;
         }
     }
     Response.clear();
+    return true;
 }
 
 void NotificationMail::ReplyDataArrived(int32_t)
@@ -119,18 +136,7 @@ void NotificationMail::ReplyDataArrived(int32_t)
     Winsock1.ReadReceived(Response);
 }
 
-float NotificationMail::SecondsSinceWaitStart()
-{
-    // In double, so that a wait across midnight does not lose the readings' fractions.
-    double elapsed = double(Services.Clock.SecondsSinceMidnight()) - double(WaitStart);
-    // The clock starts again at midnight.
-    if (elapsed < 0.0)
-        elapsed += SecondsPerDay;
-    return static_cast<float>(elapsed);
-}
-
-// False when the event loop has gone because the program is ending: nobody is left to
-// answer, and waiting on would only spin.
+// False once the event loop has gone because the program is ending.
 bool NotificationMail::PumpUntilInputOrLimit()
 {
     // Sleep until something happens or until just past the limit, so that the next pass
@@ -138,8 +144,10 @@ bool NotificationMail::PumpUntilInputOrLimit()
     const float remaining = ReplyLimitSeconds - WaitElapsed;
     const uint32_t sleepMs =
         remaining < 0.0f ? 0u : static_cast<uint32_t>(std::ceil(remaining * 1000.0f)) + 1u;
-    if (Services.Wait.WaitForInputOrHandles(0, nullptr, sleepMs) == WaitCode::Failed)
+    if (Services.Wait.WaitForInputOrHandles(0, nullptr, sleepMs) == WaitCode::Failed) {
+        ProgramEnding = true;
         return false;
+    }
     Services.Pump.PumpMessages();
     return true;
 }

@@ -19,8 +19,9 @@ public:
     NotificationMail(MailSocket &winsock1, WindowServices services,
                      StatusCaptionSetter setStatusCaption);
 
-    // Always returns normally: failures reach the operator as message boxes.
-    void SendEmail(const std::string &MailServerName, const std::string &FromName,
+    // True when the relay accepted the message. Failures reach the operator as message
+    // boxes; the dialogue goes on after each of them.
+    bool SendEmail(const std::string &MailServerName, const std::string &FromName,
                    const std::string &FromEmailAddress, const std::string &ToName,
                    const std::string &ToEmailAddress, const std::string &EmailSubject,
                    const std::string &EmailBodyOfMessage);
@@ -31,8 +32,10 @@ public:
     const std::string &PendingResponse() const { return Response; }
 
 private:
-    void RunDialogue(const MailMessage &message);
-    float SecondsSinceWaitStart();
+    bool RunDialogue(const MailMessage &message);
+    bool AwaitReply(const std::string &ResponseCode);
+    void Send(const std::string &text);
+    void ShowStatus(const std::string &caption);
     bool PumpUntilInputOrLimit();
 
     MailSocket &Winsock1;
@@ -40,6 +43,9 @@ private:
     StatusCaptionSetter SetStatusCaption;
 
     std::string Response;
-    float WaitStart = 0.0f;
+    float WaitStart = 0.0f; // time of day
     float WaitElapsed = 0.0f;
+    // Once the program is ending nobody waits for a reply any more: the dialogue sends
+    // nothing further and only closes its connection.
+    bool ProgramEnding = false;
 };

@@ -1,3 +1,4 @@
+#include "monitor/monitorwindow_qt.h"
 #include "monitor/qtwindowplatform.h"
 #include "monitor/tarvikbrokerservicecheck.h"
 
@@ -10,7 +11,9 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
     QApplication::setDesktopFileName(QStringLiteral("tarvik-broker-servicecheck"));
     QtWindowPlatform platform;
-    TarvikBrokerServiceCheck window(platform.Monitor());
+    QtMonitorWindow window;
+    TarvikBrokerServiceCheck monitor(platform.Monitor(), window);
+    window.Wire(monitor);
     window.show();
     return QApplication::exec();
 }

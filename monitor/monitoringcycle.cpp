@@ -9,46 +9,39 @@
 #include <limits>
 
 namespace {
-const QString StartCaption = QStringLiteral("Check Broker Instances");
-const QString CancelCaption = QStringLiteral("Cancel processing");
-const QString NoStatus = QStringLiteral("N/A");
+const std::string StartCaption = "Check Broker Instances";
+const std::string CancelCaption = "Cancel processing";
+const std::string NoStatus = "N/A";
 }
 
 void TarvikBrokerServiceCheck::CheckBrokerPressed(int16_t)
 {
-    mKeepRunning->setCheckState(Qt::Checked);
-    StatusTxt->setText(NoStatus);
+    View.SetCheckBoxValue(Control::mKeepRunning, 1);
+    View.SetText(Control::StatusTxt, NoStatus);
     if (Processing) {
         // A cancel: the running loop sees it at its end test, after its current wait.
         Processing = false;
         return;
     }
-    CheckBroker.at(1)->setText(CancelCaption);
+    View.SetText(Control::CheckBroker_1, CancelCaption);
     Processing = true;
     while (Processing) {
         if (!RunOneCycle())
             Processing = false;
-        Processing = Processing && CheckBoxValue(*mKeepRunning) > 0;
+        Processing = Processing && View.CheckBoxValue(Control::mKeepRunning) > 0;
     }
     Processing = false;
-    CheckBroker.at(1)->setText(StartCaption);
+    View.SetText(Control::CheckBroker_1, StartCaption);
 }
 
 // Scan, mail, pump, wait. False when the interval cannot be waited.
 bool TarvikBrokerServiceCheck::RunOneCycle()
 {
+    const std::string notifiedBeforeScan = Scan.NotifiedPid;
     MailBody.clear();
     Scan.ScanBrokerServices(*this, MailBody);
-    if (CheckBoxValue(*mSendMail) == 1) {
-        if (!MailBody.empty()) {
-            const std::string address = mToAddress->text().toStdString();
-            SendEmail(mSmtpID->text().toStdString(), "TarvikBroker", address, "TarvikBrokerQueue",
-                      address, "Tarvik Broker Service Check Message", MailBody);
-            StatusTxt->setText(QStringLiteral("Tarvik Broker Error Notification Mail Sent"));
-        } else {
-            StatusTxt->setText(NoStatus);
-        }
-    }
+    if (View.CheckBoxValue(Control::mSendMail) == 1)
+        MailRestartRequests(notifiedBeforeScan);
     Platform.Services.Pump.PumpMessages();
 
     const std::optional<int32_t> interval = IntervalMilliseconds();
@@ -61,9 +54,28 @@ bool TarvikBrokerServiceCheck::RunOneCycle()
     }
     const int32_t handles = 0;
     const int32_t handleCount = 0;
+    const WindowServices &services = Platform.Services;
     modMsgWaitObj::WaitPumpingMessages(*interval, handles, handleCount,
-                                       {Platform.Ticks, Platform.Services.Wait, Platform.Services.Pump});
+                                       {services.Ticks, services.Wait, services.Pump});
     return true;
+}
+
+// A request the relay did not take is asked again by the next cycle, as if this scan had
+// not seen the service stop: the broker is still down and nobody has been told.
+void TarvikBrokerServiceCheck::MailRestartRequests(const std::string &notifiedBeforeScan)
+{
+    if (MailBody.empty()) {
+        View.SetText(Control::StatusTxt, NoStatus);
+        return;
+    }
+    const std::string address = View.Text(Control::mToAddress);
+    if (SendEmail(View.Text(Control::mSmtpID), "TarvikBroker", address, "TarvikBrokerQueue", address,
+                  "Tarvik Broker Service Check Message", MailBody)) {
+        View.SetText(Control::StatusTxt, "Tarvik Broker Error Notification Mail Sent");
+        return;
+    }
+    View.SetText(Control::StatusTxt, "Tarvik Broker Error Notification Mail Not Sent");
+    Scan.NotifiedPid = notifiedBeforeScan;
 }
 
 // The field is read anew for every wait, so an edit takes effect at the next one.
@@ -72,7 +84,7 @@ bool TarvikBrokerServiceCheck::RunOneCycle()
 std::optional<int32_t> TarvikBrokerServiceCheck::IntervalMilliseconds()
 {
     const std::optional<double> minutes =
-        Platform.Services.Numbers.NumberFromText(mInterval->text().toStdString());
+        Platform.Services.Numbers.NumberFromText(View.Text(Control::mInterval));
     if (!minutes)
         return std::nullopt;
     // The default rounding mode sends halves to the even neighbour.

@@ -3,7 +3,6 @@
 #include "platform/closebox.h"
 #include "platform/mailsocket.h"
 #include "platform/servicesource.h"
-#include "platform/tickcounter.h"
 #include "platform/windowservices.h"
 
 #include <functional>
@@ -14,7 +13,6 @@ struct MonitorPlatform {
     WindowServices Services;
     MailSocket &Winsock1;
     ServiceSource &Source;
-    TickCounter &Ticks;
     CloseBoxControl &CloseBox;
     // Ends the program once the window has been unloaded: waits still pending on the
     // stack return at once and show nothing more, so the stack unwinds before the

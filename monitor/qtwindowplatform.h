@@ -25,7 +25,7 @@ struct QtWindowPlatform {
 
     MonitorPlatform Monitor()
     {
-        return {{Boxes, Loop, Loop, Clock, Numbers}, Winsock1, Source, Ticks, CloseBox, [this] { EndProgram(); }};
+        return {{Boxes, Loop, Loop, Clock, Ticks, Numbers}, Winsock1, Source, CloseBox, [this] { EndProgram(); }};
     }
 
     void EndProgram()

@@ -1,17 +1,13 @@
 #include "monitor/tarvikbrokerservicecheck.h"
 
-#include "platform/closebox_qt.h"
 #include "util/modclosebtn.h"
 
-TarvikBrokerServiceCheck::TarvikBrokerServiceCheck(MonitorPlatform platform)
-    : Platform(platform),
+TarvikBrokerServiceCheck::TarvikBrokerServiceCheck(MonitorPlatform platform, MonitorView &view)
+    : Platform(platform), View(view),
       Mail(platform.Winsock1, platform.Services,
-           [this](const std::string &caption) { StatusTxt->setText(QString::fromStdString(caption)); }),
+           [this](const std::string &caption) { View.SetText(Control::StatusTxt, caption); }),
       Scan(platform.Source, platform.Services.Boxes)
 {
-    BuildControls();
-    connect(CheckBroker.at(1), &QPushButton::clicked, this, [this] { CheckBrokerPressed(1); });
-    connect(ExitProgram, &QPushButton::clicked, this, &TarvikBrokerServiceCheck::ExitProgramPressed);
     WindowLoaded();
 }
 
@@ -20,7 +16,7 @@ TarvikBrokerServiceCheck::TarvikBrokerServiceCheck(MonitorPlatform platform)
 void TarvikBrokerServiceCheck::WindowLoaded()
 {
     const int16_t enable = 0;
-    modCloseBtn::SetCloseButtonEnabled(QtCloseBox::HandleOf(this), enable, Platform.CloseBox);
+    modCloseBtn::SetCloseButtonEnabled(View.Handle(), enable, Platform.CloseBox);
 }
 
 void TarvikBrokerServiceCheck::ExitProgramPressed()
@@ -30,11 +26,11 @@ void TarvikBrokerServiceCheck::ExitProgramPressed()
                                            MessageBoxStyle::OkOnly, std::nullopt);
         return;
     }
-    close();
+    View.Unload();
     Platform.EndProgram();
 }
 
-void TarvikBrokerServiceCheck::SendEmail(const std::string &MailServerName,
+bool TarvikBrokerServiceCheck::SendEmail(const std::string &MailServerName,
                                          const std::string &FromName,
                                          const std::string &FromEmailAddress,
                                          const std::string &ToName,
@@ -42,44 +38,26 @@ void TarvikBrokerServiceCheck::SendEmail(const std::string &MailServerName,
                                          const std::string &EmailSubject,
                                          const std::string &EmailBodyOfMessage)
 {
-    Mail.SendEmail(MailServerName, FromName, FromEmailAddress, ToName, ToEmailAddress,
-                   EmailSubject, EmailBodyOfMessage);
-}
-
-void TarvikBrokerServiceCheck::WaitFor(const std::string &ResponseCode)
-{
-    Mail.WaitFor(ResponseCode);
+    return Mail.SendEmail(MailServerName, FromName, FromEmailAddress, ToName, ToEmailAddress,
+                          EmailSubject, EmailBodyOfMessage);
 }
 
 std::string TarvikBrokerServiceCheck::BrokerServer()
 {
-    return mBrokerID->text().toStdString();
+    return View.Text(Control::mBrokerID);
 }
 
 int TarvikBrokerServiceCheck::SendMailValue()
 {
-    return CheckBoxValue(*mSendMail);
+    return View.CheckBoxValue(Control::mSendMail);
 }
 
-// The report's lines end in CR LF; the box keeps them as plain line breaks.
 std::string TarvikBrokerServiceCheck::ReportText()
 {
-    return txChanges->toPlainText().replace('\n', QStringLiteral("\r\n")).toStdString();
+    return View.Text(Control::txChanges);
 }
 
 void TarvikBrokerServiceCheck::SetReportText(const std::string &text)
 {
-    txChanges->setPlainText(QString::fromStdString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-}
-
-int CheckBoxValue(const QCheckBox &box)
-{
-    switch (box.checkState()) {
-    case Qt::Checked:
-        return 1;
-    case Qt::PartiallyChecked:
-        return 2;
-    default:
-        return 0;
-    }
+    View.SetText(Control::txChanges, text);
 }

@@ -3,54 +3,34 @@
 #include "inspection/brokerservicescan.h"
 #include "mail/notificationmail.h"
 #include "monitor/monitorplatform.h"
+#include "monitor/monitorview.h"
 
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QWidget>
-
-#include <array>
-#include <map>
 #include <optional>
+#include <string>
 
-// The monitor's one window: the operator's settings, the report, the mail status, the
-// start/cancel and exit buttons, and the socket the notification mail goes over.
-class TarvikBrokerServiceCheck final : public QWidget, private ScanFields {
+// The monitor's one window as the operator works it: the settings it reads, the report and
+// status it writes, the monitoring loop behind the start button, the exit guard, and the
+// notification mail over the window's socket. Plain C++: each platform's window only
+// builds the controls and hands the presses on.
+class TarvikBrokerServiceCheck final : public MonitorHandlers, private ScanFields {
 public:
-    explicit TarvikBrokerServiceCheck(MonitorPlatform platform);
+    // Runs WindowLoaded: the view is built but not yet shown.
+    TarvikBrokerServiceCheck(MonitorPlatform platform, MonitorView &view);
 
-    void SendEmail(const std::string &MailServerName, const std::string &FromName,
+    // True when the relay accepted the message.
+    bool SendEmail(const std::string &MailServerName, const std::string &FromName,
                    const std::string &FromEmailAddress, const std::string &ToName,
                    const std::string &ToEmailAddress, const std::string &EmailSubject,
                    const std::string &EmailBodyOfMessage);
-    void WaitFor(const std::string &ResponseCode);
 
-    void CheckBrokerPressed(int16_t Index);
-    void ExitProgramPressed();
+    void CheckBrokerPressed(int16_t Index) override;
+    void ExitProgramPressed() override;
     bool IsProcessing() const { return Processing; }
 
-    QLabel *Label1;
-    QLineEdit *mBrokerID;
-    std::array<QLabel *, 2> Label2;
-    QLineEdit *mToAddress;
-    QLineEdit *mSmtpID;
-    QLabel *Label5;
-    QLineEdit *mInterval;
-    QCheckBox *mKeepRunning;
-    QCheckBox *mSendMail;
-    QPlainTextEdit *txChanges;
-    QLabel *Label3;
-    QLabel *StatusTxt;
-    QLabel *Label4;
-    std::map<int16_t, QPushButton *> CheckBroker; // a button array with the one element 1
-    QPushButton *ExitProgram;
-
 private:
-    void BuildControls();
     void WindowLoaded();
     bool RunOneCycle();
+    void MailRestartRequests(const std::string &notifiedBeforeScan);
     std::optional<int32_t> IntervalMilliseconds();
 
     std::string BrokerServer() override;
@@ -59,11 +39,9 @@ private:
     void SetReportText(const std::string &text) override;
 
     MonitorPlatform Platform;
+    MonitorView &View;
     NotificationMail Mail;
     BrokerServiceScan Scan;
     bool Processing = false;
     std::string MailBody;
 };
-
-// 0 unchecked, 1 checked, 2 greyed.
-int CheckBoxValue(const QCheckBox &box);

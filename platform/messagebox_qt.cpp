@@ -29,6 +29,8 @@ void QtMessageBox::MessageBox(const std::string &text, int32_t style,
     const QString whole = QString::fromStdString(text);
     QMessageBox box(icon, CaptionFor(title), whole.left(ShownCharacters), QMessageBox::Ok,
                     QApplication::activeWindow());
+    // The texts come from relays and managers too: shown as received, never as markup.
+    box.setTextFormat(Qt::PlainText);
     // A relay's reply can be a megabyte long: a box that size takes seconds to lay out and
     // its OK button ends up off the screen, so the rest goes behind "Show Details...".
     if (whole.size() > ShownCharacters) {

@@ -2,7 +2,7 @@
 
 #include "platform/tickcounter.h"
 
-// The monotonic clock, so that setting the wall clock never moves a running wait.
+// Milliseconds since boot, suspend included; setting the wall clock never moves it.
 class LinuxTickCounter final : public TickCounter {
 public:
     uint32_t GetTickCount() override;

@@ -5,6 +5,7 @@
 #include "platform/eventpump.h"
 #include "platform/messagebox.h"
 #include "platform/numberformat.h"
+#include "platform/tickcounter.h"
 
 // The windowing platform's services that the monitor's logic calls directly. The
 // window builds it from the real implementations; tests from doubles.
@@ -13,5 +14,6 @@ struct WindowServices {
     EventPump &Pump;
     CombinedWait &Wait;
     Clocks &Clock;
+    TickCounter &Ticks;
     RegionalNumberFormat &Numbers;
 };

@@ -1,97 +1,69 @@
+// The Qt platform where the operator meets it: message boxes and the window's close box.
+#include "platform/closebox_qt.h"
 #include "platform/messagebox_qt.h"
-#include "platform/numberformat_qt.h"
+#include "tests/support/messageboxdismisser.h"
+#include "util/modclosebtn.h"
 
-#include <QAbstractButton>
-#include <QMessageBox>
+#include <QCloseEvent>
+#include <QWindow>
 #include <QtTest>
+
+using modCloseBtn::SetCloseButtonEnabled;
 
 class QtPlatformTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
-    void messageBoxShowsStyleAndTitle_data();
-    void messageBoxShowsStyleAndTitle();
-    void numberFromTextFollowsRegionalFormat_data();
-    void numberFromTextFollowsRegionalFormat();
-};
+    void messageBoxShowsTextStyleAndTitle()
+    {
+        QApplication::setApplicationName("Tarvik Broker ServiceCheck");
+        MessageBoxDismisser operatorAtTheScreen;
+        QtMessageBox().MessageBox("<b>550</b> &amp;", MessageBoxStyle::OkOnly, std::nullopt);
+        QtMessageBox().MessageBox(std::string(1 << 20, 'x'), MessageBoxStyle::OkInformation, "");
 
-void QtPlatformTest::initTestCase()
-{
-    QApplication::setApplicationName("Tarvik Broker ServiceCheck");
-}
+        QCOMPARE(operatorAtTheScreen.Shown.size(), 2);
+        const MessageBoxDismisser::Box &markup = operatorAtTheScreen.Shown[0], &huge = operatorAtTheScreen.Shown[1];
+        // A relay's reply is shown as it came, under the application's title when there is none.
+        QCOMPARE(markup.Text, "<b>550</b> &amp;");
+        QCOMPARE(markup.Format, Qt::PlainText);
+        QCOMPARE(markup.Icon, QMessageBox::NoIcon);
+        QCOMPARE(markup.Caption, "Tarvik Broker ServiceCheck");
+        // A long text is cut short in the box and kept whole behind its details.
+        QCOMPARE(huge.Text, QString(2000, 'x') + "...");
+        QCOMPARE(huge.Details, QString(1 << 20, 'x'));
+        QCOMPARE(huge.Icon, QMessageBox::Information);
+        QCOMPARE(huge.Caption.trimmed(), "");
+    }
 
-void QtPlatformTest::messageBoxShowsStyleAndTitle_data()
-{
-    QTest::addColumn<int>("style");
-    QTest::addColumn<std::optional<std::string>>("title");
-    QTest::addColumn<int>("icon");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("no title: the application's") << 0 << std::optional<std::string>() << int(QMessageBox::NoIcon)
-                                                 << "Tarvik Broker ServiceCheck" << "Fill in the name";
-    QTest::newRow("given title") << 0 << std::optional<std::string>("Error") << int(QMessageBox::NoIcon) << "Error"
-                                 << "Fill in the name";
-    QTest::newRow("information, empty title, megabyte text")
-        << 64 << std::optional<std::string>("") << int(QMessageBox::Information) << "" << QString(1 << 20, 'x');
-}
-
-void QtPlatformTest::messageBoxShowsStyleAndTitle()
-{
-    QFETCH(int, style);
-    QFETCH(std::optional<std::string>, title);
-    QFETCH(int, icon);
-    QFETCH(QString, caption);
-    QFETCH(QString, text);
-
-    QMessageBox *shown = nullptr;
-    QString shownText, shownCaption;
-    int shownIcon = -1;
-    QTimer dismisser;
-    connect(&dismisser, &QTimer::timeout, [&] {
-        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-            shown = box;
-            shownText = box->text() + box->detailedText();
-            shownCaption = box->windowTitle();
-            shownIcon = box->icon();
-            box->button(QMessageBox::Ok)->click();
+    void closeBoxGoesOffAndOnAgain()
+    {
+        QWidget window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const Qt::WindowFlags shown = window.windowFlags();
+        const WindowHandle handle = QtCloseBox::HandleOf(&window);
+        QtCloseBox closeBox;
+        // The platform's close request goes to the QWindow, which hands the widget a
+        // spontaneous close event: the same path, short of the window system's event queue.
+        QCloseEvent request;
+        for (int round = 0; round < 2; ++round) {
+            QCOMPARE(SetCloseButtonEnabled(handle, 0, closeBox), 0);
+            QCOMPARE(SetCloseButtonEnabled(handle, 0, closeBox), 0); // finds nothing to change
+            QVERIFY(!window.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+            QCoreApplication::sendEvent(window.windowHandle(), &request);
+            QVERIFY(window.isVisible()); // neither the new flags nor the request closed it
+            QVERIFY(window.close());     // the program's own close still works
+            QCOMPARE(SetCloseButtonEnabled(handle, -1, closeBox), 0);
+            QCOMPARE(window.windowFlags(), shown);
+            window.show();
+            QCoreApplication::sendEvent(window.windowHandle(), &request);
+            QVERIFY(!window.isVisible());
+            window.show();
         }
-    });
-    dismisser.start(10);
-
-    QtMessageBox().MessageBox(text.toStdString(), style, title);
-
-    // A long text is cut short in the box and kept whole behind its details.
-    QVERIFY(shown);
-    QCOMPARE(shownText, text.size() > 2000 ? text.left(2000) + "..." + text : text);
-    QCOMPARE(shownIcon, icon);
-    QCOMPARE(shownCaption.trimmed(), caption);
-}
-
-void QtPlatformTest::numberFromTextFollowsRegionalFormat_data()
-{
-    QTest::addColumn<QString>("locale");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<std::optional<double>>("number");
-
-    QTest::newRow("whole minutes") << "en_US" << "1" << std::optional(1.0);
-    QTest::newRow("decimal point") << "en_US" << "0.5" << std::optional(0.5);
-    QTest::newRow("decimal comma") << "de_DE" << "0,5" << std::optional(0.5);
-    QTest::newRow("negative") << "de_DE" << "-2" << std::optional(-2.0);
-    QTest::newRow("blanks around") << "en_US" << " 3 " << std::optional(3.0);
-    QTest::newRow("no number") << "en_US" << "abc" << std::optional<double>();
-    QTest::newRow("empty") << "en_US" << "" << std::optional<double>();
-    QTest::newRow("point is no decimal separator in German") << "de_DE" << "0.5x" << std::optional<double>();
-}
-
-void QtPlatformTest::numberFromTextFollowsRegionalFormat()
-{
-    QFETCH(QString, locale);
-    QFETCH(QString, text);
-    QFETCH(std::optional<double>, number);
-
-    QCOMPARE(QtNumberFormat(QLocale(locale)).NumberFromText(text.toStdString()), number);
-}
+        const WindowHandle destroyed = QtCloseBox::HandleOf(std::make_unique<QWidget>().get());
+        for (const WindowHandle invalid : {WindowHandle(0), QtCloseBox::HandleOf(new QWidget(&window)), destroyed})
+            QCOMPARE(SetCloseButtonEnabled(invalid, 0, closeBox), -1);
+    }
+};
 
 QTEST_MAIN(QtPlatformTest)
 #include "tst_qtplatform.moc"

@@ -3,24 +3,54 @@
 #include "platform/servicesource.h"
 
 #include <functional>
+#include <vector>
 
-// The real service source, with a word for the test before each listing, which is where a
+// A server for the tests: the services the test sets (one of which may fail its read), or a
+// real source's. Either way the test has a word before each listing, which is where a
 // monitoring cycle begins: a chance to change the services between two cycles.
 class ObservedSource final : public ServiceSource {
 public:
-    explicit ObservedSource(ServiceSource &real) : Real(real) {}
+    explicit ObservedSource(ServiceSource *real = nullptr) : Real(real) {}
 
     std::optional<SourceFailure> InstancesOf(const std::string &moniker, const std::string &className,
                                              const std::string &namePattern,
                                              std::unique_ptr<ServiceCollection> &instances) override
     {
         BeforeListing(++Listings);
-        return Real.InstancesOf(moniker, className, namePattern, instances);
+        LastMoniker = moniker + " " + className;
+        if (Real)
+            return Real->InstancesOf(moniker, className, namePattern, instances);
+        instances = std::make_unique<InMemory>(Services, FailingRead);
+        return std::nullopt;
     }
 
     std::function<void(int listing)> BeforeListing = [](int) {};
+    std::vector<BrokerService> Services;
+    std::optional<std::size_t> FailingRead;
+    std::string LastMoniker; // and the class listed
     int Listings = 0;
 
 private:
-    ServiceSource &Real;
+    class InMemory final : public ServiceCollection {
+    public:
+        InMemory(std::vector<BrokerService> services, std::optional<std::size_t> failing)
+            : Services(std::move(services)), Failing(failing)
+        {
+        }
+        std::size_t Count() const override { return Services.size(); }
+        const std::string &Name(std::size_t index) const override { return Services.at(index).Name; }
+        std::optional<SourceFailure> Read(std::size_t index, BrokerService &service) override
+        {
+            if (Failing == index)
+                return SourceFailure{"SWbemObject", "Access denied"};
+            service = Services.at(index);
+            return std::nullopt;
+        }
+
+    private:
+        std::vector<BrokerService> Services;
+        std::optional<std::size_t> Failing;
+    };
+
+    ServiceSource *Real;
 };

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include <QDir>
+#include <QProcess>
 
 // Drives the private user manager that tests/support/with-user-manager.sh starts.
 namespace UserManager {
@@ -10,10 +10,20 @@ namespace UserManager {
 inline const QString Sleeper = "[Service]\nExecStart=/bin/sleep infinity\n";
 
 // Writes $HOME/.config/systemd/user/NAME.service.
-bool InstallUnit(const QString &name, const QString &text);
-// systemctl --user ARGUMENTS; its exit code, -1 when it did not finish.
-int Systemctl(const QStringList &arguments);
-// Jobs run after systemctl returns; waits (bounded) until the unit shows the state.
-bool AwaitState(const QString &unit, const QString &activeState);
+inline bool InstallUnit(const QString &name, const QString &text = Sleeper)
+{
+    const QString folder = QDir::homePath() + "/.config/systemd/user";
+    QFile unit(folder + "/" + name + ".service");
+    return QDir().mkpath(folder) && unit.open(QIODevice::WriteOnly) && unit.write(text.toUtf8()) == text.toUtf8().size();
+}
+
+// systemctl --user ARGUMENTS, which waits for the jobs it starts; its exit code, -1 when it
+// did not finish.
+inline int Systemctl(const QStringList &arguments)
+{
+    QProcess systemctl;
+    systemctl.start("systemctl", QStringList{"--user"} + arguments);
+    return systemctl.waitForFinished(30000) && systemctl.exitStatus() == QProcess::NormalExit ? systemctl.exitCode() : -1;
+}
 
 } // namespace UserManager

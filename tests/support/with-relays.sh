@@ -1,21 +1,27 @@
 #!/bin/bash
 # with-relays.sh WORKDIR COMMAND...
 #
-# Runs COMMAND in a private network beside three mail relays from Debian's archive, each on
-# port 25 of its own loopback address and each delivering mail for ops@example.org into
-# ~ops/Maildir of its own tree, $RELAY_TREES/NAME:
+# Runs COMMAND in a private network beside aiosmtpd on 127.0.0.1 (with-mail-relay.sh) and
+# three mail relays from Debian's archive, each on port 25 of its own loopback address and
+# each delivering mail for ops@example.org into ~ops/Maildir of its own tree,
+# $RELAY_TREES/NAME:
 #   postfix    127.0.0.2  strict_rfc821_envelopes = yes
 #   opensmtpd  127.0.0.3  as packaged
-#   exim       127.0.0.4  verify = header_syntax in the DATA ACL
+#   exim       127.0.0.4  Debian's configuration, with header syntax verified
 # Every Debian relay conflicts with every other and with the machine's own mail system, so
 # each is installed into an overlay of / that exists only in a private mount namespace: the
-# machine's packages and /etc stay as they are. The packages are downloaded once into
-# WORKDIR/debs. Needs root. A private process namespace ends the relays with COMMAND.
+# machine's packages and /etc stay as they are, and whatever an earlier mail system left in
+# its folders is hidden from the relay. The packages are downloaded once into WORKDIR/debs.
+# Needs root. A private process namespace ends the relays with COMMAND.
 set -euo pipefail
 work=$1
 shift
 declare -A Packages=([postfix]=postfix [opensmtpd]=opensmtpd [exim]=exim4-daemon-light)
 declare -A Addresses=([postfix]=127.0.0.2 [opensmtpd]=127.0.0.3 [exim]=127.0.0.4)
+# What each relay keeps between runs, made fresh for it; and where it writes its last words.
+declare -A State=([postfix]="var/spool/postfix var/lib/postfix" [opensmtpd]="var/spool/smtpd"
+                  [exim]="var/spool/exim4 var/lib/exim4 var/log/exim4")
+declare -A Logs=([postfix]=var/log/postfix.log [opensmtpd]= [exim]="var/log/exim4/paniclog var/log/exim4/mainlog")
 
 download() {
     mkdir -p "$work/debs/$1"
@@ -30,14 +36,14 @@ if [[ "${BROKER_RELAYS_INSIDE:-}" != yes ]]; then
     done
     mkdir -p "$work/trees"
     # A /proc of the new process namespace's own, or LeakSanitizer cannot find the test's threads.
-    exec "$(dirname "$0")/with-private-network.sh" unshare --mount --propagation private --pid --fork \
+    exec "$(dirname "$0")/with-mail-relay.sh" unshare --mount --propagation private --pid --fork \
         --mount-proc --kill-child env BROKER_RELAYS_INSIDE=yes RELAY_TREES="$work/trees" "$BASH" "$0" "$work" "$@"
 fi
 unset BROKER_RELAYS_INSIDE
 
 # The relay's package and a mailbox owner, in an overlay of / that only this namespace sees.
 install_relay() {
-    local layers=$RELAY_TREES/.layers/$1 root=$RELAY_TREES/$1
+    local layers=$RELAY_TREES/.layers/$1 root=$RELAY_TREES/$1 folder
     mkdir -p "$layers/upper" "$layers/work" "$root"
     mount -t overlay overlay -o "lowerdir=/,upperdir=$layers/upper,workdir=$layers/work" "$root"
     mount -t proc proc "$root/proc"
@@ -45,6 +51,7 @@ install_relay() {
     # Fresh /run and /tmp: no socket of the machine's own services is reachable from inside.
     mount -t tmpfs tmpfs "$root/run"
     mount -t tmpfs tmpfs "$root/tmp"
+    for folder in ${State[$1]}; do rm -rf "${root:?}/$folder"; done
     mount --bind "$work/debs/$1" "$root/var/cache/apt/archives"
     # Maintainer scripts must not start the relay: it is started below, configured.
     printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"
@@ -59,7 +66,7 @@ install_relay() {
 
 start_postfix() {
     chroot "$1" postconf -e inet_interfaces=127.0.0.2 inet_protocols=ipv4 myhostname=relay.localdomain \
-        mydestination=example.org home_mailbox=Maildir/ strict_rfc821_envelopes=yes
+        mydestination=example.org home_mailbox=Maildir/ strict_rfc821_envelopes=yes maillog_file=/var/log/postfix.log
     chroot "$1" postfix start
 }
 
@@ -73,35 +80,13 @@ END
 }
 
 start_exim() {
-    cat >"$1/etc/exim4/exim4.conf" <<'END'
-primary_hostname = relay.localdomain
-local_interfaces = 127.0.0.4
-domainlist local_domains = example.org
-acl_smtp_rcpt = check_recipient
-acl_smtp_data = check_message
-smtp_return_error_details = true
-
-begin acl
-check_recipient:
-  accept domains = +local_domains
-         verify = recipient
-  deny
-check_message:
-  deny   !verify = header_syntax
-  accept
-
-begin routers
-mailbox_owner:
-  driver = accept
-  check_local_user
-  transport = maildir
-
-begin transports
-maildir:
-  driver = appendfile
-  directory = $home/Maildir
-  maildir_format
-END
+    # Debian's own configuration, delivering to local mailboxes, plus the header check.
+    sed -i -e "s/^dc_eximconfig_configtype=.*/dc_eximconfig_configtype='local'/" \
+        -e "s/^dc_local_interfaces=.*/dc_local_interfaces='127.0.0.4'/" \
+        -e "s/^dc_other_hostnames=.*/dc_other_hostnames='example.org'/" \
+        -e "s/^dc_localdelivery=.*/dc_localdelivery='maildir_home'/" "$1/etc/exim4/update-exim4.conf.conf"
+    echo "CHECK_DATA_VERIFY_HEADER_SYNTAX = yes" >"$1/etc/exim4/exim4.conf.localmacros"
+    chroot "$1" update-exim4.conf
     # In the foreground: with this script as its parent, pid 1 here, Exim would take itself
     # for a daemon restarted by a hang-up signal and not detach.
     chroot "$1" exim4 -bdf &
@@ -121,10 +106,12 @@ for install in "${installs[@]}"; do
     wait "$install"
 done
 for relay in "${!Packages[@]}"; do
-    "start_$relay" "$RELAY_TREES/$relay"
+    "start_$relay" "$RELAY_TREES/$relay" >"$RELAY_TREES/.layers/$relay/start.log" 2>&1
 done
-for address in "${Addresses[@]}"; do
-    timeout 20 "$BASH" -c "until exec 3<>/dev/tcp/$address/25; do sleep 0.2; done" 2>/dev/null ||
-        { echo "$0: no relay answers on $address port 25" >&2; exit 1; }
+for relay in "${!Packages[@]}"; do
+    timeout 20 "$BASH" -c "until exec 3<>/dev/tcp/${Addresses[$relay]}/25; do sleep 0.2; done" 2>/dev/null && continue
+    echo "$0: $relay does not answer on ${Addresses[$relay]} port 25; its last words:" >&2
+    (cd "$RELAY_TREES/$relay" && tail -n 20 "../.layers/$relay/start.log" ${Logs[$relay]}) >&2 || true
+    exit 1
 done
 "$@"

@@ -1,15 +1,19 @@
 #!/bin/bash
 # with-user-manager.sh COMMAND...
 #
-# Runs COMMAND beside a private systemd user manager whose bus also stands in for the system
-# bus (DBUS_SYSTEM_BUS_ADDRESS), so the unmodified service source reads it as "localhost".
-# Unit files go to $HOME/.config/systemd/user; `systemctl --user` drives the same manager.
-# Also exported: BROKER_TEST_MANAGER_PID. Needs root: it runs in a private mount namespace
-# and gives the manager cgroups of its own, so nothing of the machine's is touched.
+# Runs COMMAND in the private network of with-mail-relay.sh, beside a private systemd user
+# manager whose bus also stands in for the system bus (DBUS_SYSTEM_BUS_ADDRESS), so the
+# unmodified service source reads it as "localhost", and beside a private sshd on port 22 of
+# 127.0.0.1 and 127.0.0.2 whose one accepted key, root's, is forced to bridge to that bus,
+# the way a remote server's manager is reached. Unit files go to $HOME/.config/systemd/user;
+# `systemctl --user` drives the manager, whose process id is $BROKER_TEST_MANAGER_PID.
+# Root's known_hosts holds the sshd's key for 127.0.0.1, another key for localhost and
+# nothing for 127.0.0.2. Needs root: it runs in private mount and network namespaces and
+# gives the manager cgroups of its own, so nothing of the machine's is touched.
 set -euo pipefail
 
+[[ -n ${BROKER_TEST_MAILDIR:-} ]] || exec "$(dirname "$0")/with-mail-relay.sh" "$BASH" "$0" "$@"
 if [[ "${BROKER_TEST_NAMESPACE:-}" != "$$" ]]; then
-    [[ $(id -u) == 0 ]] || { echo "$0: needs root" >&2; exit 2; }
     # unshare and env exec in place, so the process id stays the same.
     exec unshare --mount --propagation private env BROKER_TEST_NAMESPACE=$$ "$BASH" "$0" "$@"
 fi
@@ -18,27 +22,7 @@ unset BROKER_TEST_NAMESPACE
 work=$(mktemp -d /tmp/broker-manager.XXXXXX)
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
-mkdir -m 700 "$HOME" "$XDG_RUNTIME_DIR"
-mkdir -p "$HOME/.config/systemd/user/dbus.service.d"
-
-# The manager runs the bus itself, as in a login session (dbus.socket, dbus.service), with
-# one rule more than a session bus: the properties of one unit are refused, for the tests.
-cat > "$HOME/.config/broker-test-bus.conf" <<'END'
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig>
-  <include>/usr/share/dbus-1/session.conf</include>
-  <policy context="default">
-    <deny send_destination="org.freedesktop.systemd1"
-          send_path="/org/freedesktop/systemd1/unit/refused_2dbroker_2eservice"/>
-  </policy>
-</busconfig>
-END
-cat > "$HOME/.config/systemd/user/dbus.service.d/refusal.conf" <<'END'
-[Service]
-ExecStart=
-ExecStart=/usr/bin/dbus-daemon --config-file=%h/.config/broker-test-bus.conf --address=systemd: --nofork --nopidfile --systemd-activation --syslog-only
-END
+mkdir -m 700 "$HOME" "$XDG_RUNTIME_DIR" "$work/dotssh"
 
 # A private /run: the manager looks for /run/systemd/system, sshd wants /run/sshd, and both
 # belong to the machine's own services.
@@ -61,8 +45,10 @@ done
 [[ ${#cgroups[@]} -gt 0 ]] || { echo "$0: no cgroup hierarchy for the manager" >&2; exit 2; }
 
 # The manager need not stop its units gracefully: every process in its cgroups is killed.
+sshd=
 cleanup() {
     local cgroup processes tries
+    [[ -z $sshd ]] || kill "$sshd" 2>/dev/null || true
     for cgroup in "${cgroups[@]}"; do
         for ((tries = 0; tries < 100; tries++)); do
             processes=$(find "$cgroup" -name cgroup.procs -exec cat {} + 2>/dev/null || true)
@@ -98,5 +84,40 @@ if [[ $state != running && $state != degraded ]]; then
     exit 1
 fi
 
+ssh-keygen -q -t ed25519 -N '' -C broker-test-host -f "$work/host_key"
+ssh-keygen -q -t ed25519 -N '' -C broker-test-impostor -f "$work/impostor_key"
+ssh-keygen -q -t ed25519 -N '' -C broker-test-client -f "$work/dotssh/id_ed25519"
+echo "command=\"systemd-stdio-bridge --bus-path=$DBUS_SESSION_BUS_ADDRESS\",restrict $(cat "$work/dotssh/id_ed25519.pub")" \
+    > "$work/authorized_keys"
+# StrictModes would refuse the key file below the world-writable /tmp. Passwords are
+# offered, so that a client willing to prompt for one would show it.
+cat > "$work/sshd_config" <<END
+ListenAddress 127.0.0.1
+ListenAddress 127.0.0.2
+HostKey $work/host_key
+PidFile none
+UsePAM no
+StrictModes no
+AllowUsers root
+PermitRootLogin prohibit-password
+AuthorizedKeysFile $work/authorized_keys
+PasswordAuthentication yes
+END
+/usr/sbin/sshd -D -e -f "$work/sshd_config" 2> "$work/sshd.log" &
+sshd=$!
+if ! timeout 10 bash -c 'until ss -Htln "sport = :22" | grep -q .; do kill -0 "$1" || exit 1; sleep 0.05; done' _ "$sshd"; then
+    echo "$0: sshd did not come up:" >&2
+    cat "$work/sshd.log" >&2
+    exit 1
+fi
+echo "127.0.0.1 $(cut -d' ' -f1,2 "$work/host_key.pub")" > "$work/dotssh/known_hosts"
+echo "localhost $(cut -d' ' -f1,2 "$work/impostor_key.pub")" >> "$work/dotssh/known_hosts"
+dotssh=$(getent passwd root | cut -d: -f6)/.ssh
+[[ -d $dotssh ]] || mkdir -m 700 "$dotssh"
+mount --no-mtab --bind "$work/dotssh" "$dotssh"
+
 export DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS BROKER_TEST_MANAGER_PID=$manager
-"$@"
+status=0
+"$@" || status=$?
+[[ $status == 0 ]] || { echo "$0: sshd's log:" >&2; cat "$work/sshd.log" >&2; }
+exit $status

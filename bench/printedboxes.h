@@ -1,0 +1,18 @@
+#pragma once
+
+#include "platform/messagebox.h"
+
+#include <cstdio>
+
+// Message boxes a benchmark prints instead of showing, counted: a run that showed one did
+// not measure what it meant to.
+class PrintedBoxes final : public MessageBoxService {
+public:
+    void MessageBox(const std::string &text, int32_t, const std::optional<std::string> &) override
+    {
+        ++Shown;
+        std::fprintf(stderr, "message box: %s\n", text.c_str());
+    }
+
+    int Shown = 0;
+};

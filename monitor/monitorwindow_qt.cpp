@@ -1,0 +1,149 @@
+#include "monitor/monitorwindow_qt.h"
+
+#include "platform/closebox_qt.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+namespace {
+
+// The table was drawn for the classic face; where it is missing, a face drawn to the same
+// proportions keeps every caption inside its control, and only then the platform's
+// sans-serif.
+QFont DefaultFont()
+{
+    QFont font;
+    font.setFamilies({QString::fromLatin1(WindowLayout::FontFace), QStringLiteral("Liberation Sans")});
+    font.setStyleHint(QFont::SansSerif);
+    font.setPointSizeF(WindowLayout::FontPoints);
+    return font;
+}
+
+QWidget *MakeControl(const ControlLayout &layout, QWidget *window)
+{
+    const QString text = QString::fromUtf8(layout.Text);
+    switch (layout.Kind) {
+    case ControlKind::TextBox:
+        return new QLineEdit(text, window);
+    case ControlKind::CheckBox:
+        return new QCheckBox(text, window);
+    case ControlKind::Button:
+        return new QPushButton(text, window);
+    case ControlKind::ReportBox: {
+        auto *box = new QPlainTextEdit(text, window);
+        box->setLineWrapMode(QPlainTextEdit::NoWrap);
+        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        return box;
+    }
+    case ControlKind::Label:
+        break;
+    }
+    auto *label = new QLabel(text, window);
+    label->setWordWrap(true);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
+}
+
+} // namespace
+
+QtMonitorWindow::QtMonitorWindow()
+{
+    setWindowTitle(QString::fromLatin1(WindowLayout::Caption));
+    setFont(DefaultFont());
+    resize(Pixels(WindowLayout::ClientWidth), Pixels(WindowLayout::ClientHeight));
+    std::vector<ControlLayout> byTabIndex(WindowLayout::Controls.begin(), WindowLayout::Controls.end());
+    std::sort(byTabIndex.begin(), byTabIndex.end(),
+              [](const ControlLayout &a, const ControlLayout &b) { return a.TabIndex < b.TabIndex; });
+    // Made in tab-index order, which is the order Tab walks the controls in.
+    for (const ControlLayout &layout : byTabIndex)
+        Build(layout);
+    Controls.at(Control::txChanges)->setFocus();
+}
+
+void QtMonitorWindow::Build(const ControlLayout &layout)
+{
+    QWidget *control = MakeControl(layout, this);
+    control->setGeometry(Pixels(layout.Left), Pixels(layout.Top), Pixels(layout.Width), Pixels(layout.Height));
+    if (layout.Bold) {
+        QFont bold = control->font();
+        bold.setBold(true);
+        control->setFont(bold);
+    }
+    Controls[layout.Id] = control;
+}
+
+int QtMonitorWindow::Pixels(int twips) const
+{
+    return static_cast<int>(std::lround(twips * logicalDpiX() / WindowLayout::TwipsPerInch));
+}
+
+void QtMonitorWindow::Wire(MonitorHandlers &handlers)
+{
+    connect(static_cast<QPushButton *>(Widget(Control::CheckBroker_1)), &QPushButton::clicked, this,
+            [&handlers] { handlers.CheckBrokerPressed(1); });
+    connect(static_cast<QPushButton *>(Widget(Control::ExitProgram)), &QPushButton::clicked, this,
+            [&handlers] { handlers.ExitProgramPressed(); });
+}
+
+// The report's lines end in CR LF; the report box keeps them as plain line breaks.
+std::string QtMonitorWindow::Text(Control control)
+{
+    QWidget *widget = Widget(control);
+    if (auto *box = qobject_cast<QPlainTextEdit *>(widget))
+        return box->toPlainText().replace('\n', QStringLiteral("\r\n")).toStdString();
+    if (auto *field = qobject_cast<QLineEdit *>(widget))
+        return field->text().toStdString();
+    if (auto *button = qobject_cast<QAbstractButton *>(widget))
+        return button->text().toStdString();
+    return static_cast<QLabel *>(widget)->text().toStdString();
+}
+
+void QtMonitorWindow::SetText(Control control, const std::string &text)
+{
+    QWidget *widget = Widget(control);
+    QString shown = QString::fromStdString(text);
+    if (auto *box = qobject_cast<QPlainTextEdit *>(widget))
+        box->setPlainText(shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    else if (auto *field = qobject_cast<QLineEdit *>(widget))
+        field->setText(shown);
+    else if (auto *button = qobject_cast<QAbstractButton *>(widget))
+        button->setText(shown);
+    else
+        static_cast<QLabel *>(widget)->setText(shown);
+}
+
+int QtMonitorWindow::CheckBoxValue(Control control)
+{
+    switch (static_cast<QCheckBox *>(Widget(control))->checkState()) {
+    case Qt::Checked:
+        return 1;
+    case Qt::PartiallyChecked:
+        return 2;
+    default:
+        return 0;
+    }
+}
+
+void QtMonitorWindow::SetCheckBoxValue(Control control, int value)
+{
+    static constexpr Qt::CheckState States[] = {Qt::Unchecked, Qt::Checked, Qt::PartiallyChecked};
+    static_cast<QCheckBox *>(Widget(control))->setCheckState(States[std::clamp(value, 0, 2)]);
+}
+
+WindowHandle QtMonitorWindow::Handle()
+{
+    return QtCloseBox::HandleOf(this);
+}
+
+void QtMonitorWindow::Unload()
+{
+    close();
+}

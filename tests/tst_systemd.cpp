@@ -1,0 +1,137 @@
+// The systemd service source against a real user manager, read directly and through a real
+// sshd in front of it, both started by tests/support/with-user-manager.sh.
+#include "platform/servicesource_systemd.h"
+#include "tests/support/usermanager.h"
+
+#include <QtTest>
+
+#include <csignal>
+
+using UserManager::Systemctl;
+
+namespace {
+
+std::optional<SourceFailure> List(const QString &server, std::unique_ptr<ServiceCollection> &services)
+{
+    return SystemdServiceSource(std::chrono::seconds(5))
+        .InstancesOf("winmgmts:{impersonationLevel=impersonate}!//" + server.toStdString(), "Win32_Service",
+                     "*[Bb][Rr][Oo][Kk][Ee][Rr]*", services);
+}
+
+QStringList NamesOf(const ServiceCollection &services)
+{
+    QStringList names;
+    for (std::size_t i = 0; i < services.Count(); ++i)
+        names << QString::fromStdString(services.Name(i));
+    return names;
+}
+
+} // namespace
+
+class SystemdTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(qEnvironmentVariableIsSet("BROKER_TEST_MANAGER_PID"), "run under tests/support/with-user-manager.sh");
+        QVERIFY(UserManager::InstallUnit("tarvik-broker", "[Unit]\nWants=ghost-broker.service\n" + UserManager::Sleeper));
+        QVERIFY(UserManager::InstallUnit("MyBrokerSvc", "[Service]\nType=exec\nExecStart=/bin/sleep infinity\n"));
+        QVERIFY(UserManager::InstallUnit("failing-broker", "[Service]\nType=oneshot\nExecStart=/bin/false\n"));
+        QVERIFY(UserManager::InstallUnit("x-broker@"));
+        const QString units = QDir::homePath() + "/.config/systemd/user/";
+        QVERIFY(QFile::link(units + "tarvik-broker.service", units + "alias-broker.service"));
+        QCOMPARE(Systemctl({"daemon-reload"}), 0);
+        QCOMPARE(Systemctl({"start", "tarvik-broker", "x-broker@one"}), 0);
+        QCOMPARE(Systemctl({"start", "failing-broker"}), 1);
+        // ssh would run the askpass for any question it asked; this one records that it ran.
+        QFile askpass(Scratch.filePath("askpass"));
+        QVERIFY(askpass.open(QIODevice::WriteOnly) && askpass.write("#!/bin/sh\ntouch \"$0.ran\"\nexit 1\n") > 0);
+        QVERIFY(askpass.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+        qputenv("SSH_ASKPASS", askpass.fileName().toUtf8());
+        qputenv("SSH_ASKPASS_REQUIRE", "force");
+    }
+
+    void deliversEachInstalledServiceOnce_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("type"); // empty: not delivered
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<bool>("hasProcess");
+        const auto row = [](const char *tag, const char *name, const char *type, const char *state, bool hasProcess) {
+            for (const char *server : {"localhost", "root@127.0.0.1"})
+                QTest::addRow("%s, %s", tag, server) << server << name << type << state << hasProcess;
+        };
+        row("running", "tarvik-broker", "simple", "Running", true);
+        row("installed, never loaded, mixed case", "MyBrokerSvc", "exec", "Stopped", false);
+        row("failed", "failing-broker", "oneshot", "Stopped", false);
+        row("instance of a template", "x-broker@one", "simple", "Running", true);
+        row("template", "x-broker@", "", "", false);
+        row("referred to, never installed", "ghost-broker", "", "", false);
+        row("alias", "alias-broker", "", "", false);
+    }
+
+    void deliversEachInstalledServiceOnce()
+    {
+        QFETCH(QString, server);
+        QFETCH(QString, name);
+        QFETCH(QString, type);
+        std::unique_ptr<ServiceCollection> services;
+        QVERIFY(!List(server, services));
+        const QStringList names = NamesOf(*services);
+        QCOMPARE(names.count(name), type.isEmpty() ? 0 : 1);
+        BrokerService service;
+        QVERIFY(type.isEmpty() || !services->Read(names.indexOf(name), service));
+        QCOMPARE(QString::fromStdString(service.ServiceType), type);
+        QTEST(QString::fromStdString(service.State), "state");
+        QTEST(service.ProcessID != 0, "hasProcess");
+    }
+
+    void refusesRemoteWithoutPrompting()
+    {
+        // The private known_hosts knows the sshd's key for 127.0.0.1 only, and another key for
+        // localhost; the sshd takes root's key only.
+        for (const QString server : {"root@127.0.0.2", "root@localhost", "nobody@127.0.0.1"}) {
+            std::unique_ptr<ServiceCollection> services;
+            QVERIFY2(List(server, services), qPrintable(server));
+        }
+        QVERIFY(!QFile::exists(Scratch.filePath("askpass.ran")));
+    }
+
+    void failsWhenTheBusSideDiesMidScan_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<QStringList>("sources");
+        QTest::newRow("ssh connection killed") << "root@127.0.0.1" << QStringList{"org.freedesktop.DBus.Error.Disconnected"};
+        // The read reaches the manager while it dies, or, once its name is gone, waits in the
+        // bus for a manager to come back. The last row: the manager is gone for good.
+        QTest::newRow("manager killed")
+            << "localhost" << QStringList{"org.freedesktop.DBus.Error.NoReply", "org.freedesktop.DBus.Error.Timeout"};
+    }
+
+    void failsWhenTheBusSideDiesMidScan()
+    {
+        QFETCH(QString, server);
+        const bool overSsh = server != "localhost";
+        std::unique_ptr<ServiceCollection> services;
+        QVERIFY(!List(server, services));
+        // The ssh that sd-bus started is this process's only child.
+        QFile children(QString("/proc/self/task/%1/children").arg(getpid()));
+        const pid_t victim = !overSsh ? qEnvironmentVariableIntValue("BROKER_TEST_MANAGER_PID")
+                             : children.open(QIODevice::ReadOnly) ? children.readAll().trimmed().toInt() : 0;
+        QVERIFY(victim > 0 && kill(victim, SIGKILL) == 0);
+        BrokerService service;
+        const QString source = QString::fromStdString(services->Read(0, service).value_or(SourceFailure{}).Source);
+        QFETCH(QStringList, sources);
+        QVERIFY2(sources.contains(source), qPrintable(source));
+        // The next listing connects anew: over ssh it reads the manager again, without a manager
+        // it fails.
+        QCOMPARE(!List(server, services), overSsh);
+    }
+
+private:
+    QTemporaryDir Scratch;
+};
+
+QTEST_GUILESS_MAIN(SystemdTest)
+#include "tst_systemd.moc"

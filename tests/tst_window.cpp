@@ -1,0 +1,235 @@
+// The window's logic on virtual time: the scan through the window, the monitoring loop, the
+// mail it sends and the exit guard. An interval of minutes passes in no time at all.
+#include "monitor/tarvikbrokerservicecheck.h"
+#include "platform/closebox_qt.h"
+#include "tests/support/fakemailsocket.h"
+#include "tests/support/observedsource.h"
+
+#include <QtTest>
+
+namespace {
+
+constexpr double Start = 3600.0;
+
+// The controls as plain values, starting from the layout's texts.
+struct FakeView final : MonitorView {
+    FakeView()
+    {
+        for (const ControlLayout &control : WindowLayout::Controls)
+            Texts[control.Id] = control.Text;
+    }
+    std::string Text(Control control) override { return Texts[control]; }
+    void SetText(Control control, const std::string &text) override
+    {
+        Texts[control] = text;
+        if (control == Control::StatusTxt)
+            Statuses << QString::fromStdString(text);
+    }
+    int CheckBoxValue(Control control) override { return Values[control]; }
+    void SetCheckBoxValue(Control control, int value) override { Values[control] = value; }
+    WindowHandle Handle() override { return 0; } // no window: no close box to switch off
+    void Unload() override { Unloaded = true; }
+
+    std::map<Control, std::string> Texts;
+    std::map<Control, int> Values;
+    QStringList Statuses;
+    bool Unloaded = false;
+};
+
+// "Name|pid|State" rows; the type is always "simple".
+std::vector<BrokerService> Services(const QStringList &rows)
+{
+    std::vector<BrokerService> services;
+    for (const QString &row : rows) {
+        const QStringList parts = row.split('|');
+        services.push_back({parts[0].toStdString(), parts[1].toUInt(), "simple", parts[2].toStdString()});
+    }
+    return services;
+}
+
+// What follows `prefix` on the lines of the texts that begin with it.
+QStringList Lines(const std::vector<std::string> &texts, const QString &prefix)
+{
+    QStringList found;
+    for (const std::string &text : texts)
+        for (const QString &line : QString::fromStdString(text).split("\r\n"))
+            if (line.startsWith(prefix))
+                found << line.mid(prefix.size());
+    return found;
+}
+
+struct Rig {
+    // "seconds:action" with action press, exit, uncheck, grey or interval=TEXT.
+    void Schedule(const QStringList &actions)
+    {
+        for (const QString &action : actions)
+            Platform.At(Start + action.section(':', 0, 0).toDouble(), [this, what = action.section(':', 1)] {
+                if (what == "press")
+                    Window.CheckBrokerPressed(1);
+                else if (what == "exit")
+                    Window.ExitProgramPressed();
+                else if (what.startsWith("interval="))
+                    View.Texts[Control::mInterval] = what.mid(9).toStdString();
+                else
+                    View.Values[Control::mKeepRunning] = what == "grey" ? 2 : 0;
+            });
+    }
+
+    SimulatedPlatform Platform{Start};
+    FakeMailSocket Socket{Platform};
+    ObservedSource Source;
+    FakeView View;
+    QtCloseBox CloseBox;
+    TarvikBrokerServiceCheck Window{{Platform.Services(), Socket, Source, CloseBox, [this] { Platform.Abandon(); }},
+                                    View};
+};
+
+} // namespace
+
+class WindowTest : public QObject {
+    Q_OBJECT
+private slots:
+    void reportIsExactToTheCharacter()
+    {
+        Rig rig;
+        rig.View.Texts[Control::mBrokerID] = "broker01";
+        rig.Source.Services = Services({"SampleBroker|0|Stopped", "cron|0|Stopped", "OtherBroker|4242|Running"});
+        rig.Schedule({"30:uncheck"});
+        rig.Window.CheckBrokerPressed(1);
+
+        const std::string rule42(42, '='), rule57(57, '=');
+        QCOMPARE(rig.View.Texts[Control::txChanges],
+                 rule42 + "\r\nTarvik Broker Service Information for broker01\r\n" + rule42 +
+                     "\r\nService Name: SampleBroker\r\nPID: 0\r\nType of Service: simple\r\nService State: Stopped\r\n" +
+                     rule57 + "\r\nService Name: OtherBroker\r\nPID: 4242\r\nType of Service: simple\r\n"
+                              "Service State: Running\r\n" + rule57 + "\r\n");
+        QCOMPARE(rig.Source.LastMoniker, "winmgmts:{impersonationLevel=impersonate}!//broker01 Win32_Service");
+    }
+
+    void scanPicksBrokersAndAsksForRestarts_data()
+    {
+        QTest::addColumn<QList<QStringList>>("scans"); // the services each scan sees
+        QTest::addColumn<QStringList>("requests");     // the names the mails ask for, in order
+        QTest::addColumn<QStringList>("reported");     // in the report after the last scan
+        QTest::addColumn<QStringList>("messages");
+
+        QTest::newRow("name test ignores letter case, loggers skipped")
+            << QList<QStringList>{{"tarvik-broker|0|Stopped", "BrokerLogger|0|Stopped", "cron|0|Stopped",
+                                   "xBROKERx|7|Running", "Catalog-Broker|0|Stopped"}}
+            << QStringList{"tarvik-broker"} << QStringList{"tarvik-broker", "xBROKERx"} << QStringList{};
+        QTest::newRow("stopped broker asked for once, again after it ran and stopped")
+            << QList<QStringList>{{"A-Broker|0|Stopped"}, {"A-Broker|0|Stopped"}, {"A-Broker|31|Running"}, {"A-Broker|0|Stopped"}}
+            << QStringList{"A-Broker", "A-Broker"} << QStringList{"A-Broker"} << QStringList{};
+        QTest::newRow("two stopped with pid 0: only the first, unless a running one comes between")
+            << QList<QStringList>{{"A-Broker|0|Stopped", "B-Broker|0|Stopped"},
+                                  {"A-Broker|0|Stopped", "R-Broker|9|Running", "B-Broker|0|Stopped"}}
+            << QStringList{"A-Broker", "B-Broker"} << QStringList{"A-Broker", "R-Broker", "B-Broker"} << QStringList{};
+        QTest::newRow("pending state neither asks nor clears")
+            << QList<QStringList>{{"A-Broker|0|Stopped"}, {"A-Broker|5|Start Pending"}, {"A-Broker|0|Stopped"}}
+            << QStringList{"A-Broker"} << QStringList{"A-Broker"} << QStringList{};
+        QTest::newRow("no broker: the previous report stays") << QList<QStringList>{{"A-Broker|9|Running"}, {"cron|0|Stopped"}}
+                                                              << QStringList{} << QStringList{"A-Broker"} << QStringList{};
+        QTest::newRow("read fails mid-scan: what came before stays")
+            << QList<QStringList>{{"A-Broker|0|Stopped", "Fail-Broker|0|Stopped", "C-Broker|0|Stopped"}}
+            << QStringList{"A-Broker"} << QStringList{"A-Broker", "Fail-Broker"} << QStringList{"SWbemObject-->Access denied"};
+    }
+
+    void scanPicksBrokersAndAsksForRestarts()
+    {
+        QFETCH(QList<QStringList>, scans);
+        Rig rig;
+        rig.View.Values[Control::mSendMail] = 1;
+        rig.Source.BeforeListing = [&](int listing) {
+            rig.Source.Services = Services(scans[listing - 1]);
+            rig.Source.FailingRead = scans[listing - 1].indexOf(QRegularExpression("Fail.*"));
+        };
+        rig.Schedule({QString::number(60 * scans.size() - 30) + ":uncheck"});
+        rig.Window.CheckBrokerPressed(1);
+
+        QTEST(Lines(rig.Socket.Sent, "Please restart Tarvik Broker process "), "requests");
+        QTEST(Lines({rig.View.Texts[Control::txChanges]}, "Service Name: "), "reported");
+        QTEST(rig.Platform.Texts(), "messages");
+    }
+
+    void loopFollowsPressesSettingsAndRelay_data()
+    {
+        // The one broker is stopped throughout; the relay takes every mail unless the row says.
+        QTest::addColumn<QString>("interval");
+        QTest::addColumn<int>("sendMail");
+        QTest::addColumn<QString>("relay"); // "", "refuses once" or "silent"
+        QTest::addColumn<QStringList>("actions");
+        QTest::addColumn<QList<double>>("scans"); // seconds after the first press
+        QTest::addColumn<double>("endsAt");
+        QTest::addColumn<QStringList>("statuses");
+        QTest::addColumn<QStringList>("messages");
+
+        const QStringList none;
+        const QString exitRefused = "First Cancel processing before exiting this program!";
+        const QString badInterval = "Interval (minutes) must be a number of minutes from 0 to 35791, such as 1; "
+                                    "monitoring has stopped.";
+        const QStringList dialogue{"Connecting....", "Connected", "Sending Message", "Disconnecting"};
+        const auto add = [](const char *name, QString interval, int sendMail, QString relay, QStringList actions,
+                            QList<double> scans, double endsAt, QStringList statuses, QStringList messages) {
+            QTest::newRow(name) << interval << sendMail << relay << actions << scans << endsAt << statuses << messages;
+        };
+        add("cancel takes effect after the current wait", "1", 0, "", {"30:press"}, {0}, 60, {"N/A", "N/A"}, none);
+        add("Keep Running unchecked ends the loop after the wait", "1", 0, "", {"90:uncheck"}, {0, 60}, 120, {"N/A"}, none);
+        add("greyed Keep Running keeps going", "1", 0, "", {"90:grey", "150:press"}, {0, 60, 120}, 180, {"N/A", "N/A"}, none);
+        add("edited interval counts from the next wait", "1", 0, "", {"30:interval=0.5", "100:press"}, {0, 60, 90}, 120,
+            {"N/A", "N/A"}, none);
+        add("a press while a cancelled loop waits starts a nested loop", "1", 0, "", {"30:press", "40:press", "130:press"},
+            {0, 40, 100}, 160, {"N/A", "N/A", "N/A", "N/A"}, none);
+        add("interval that is no number", "soon", 0, "", {}, {0}, 0, {"N/A"}, {badInterval});
+        add("negative interval", "-1", 0, "", {}, {0}, 0, {"N/A"}, {badInterval});
+        add("interval beyond 32-bit milliseconds", "40000", 0, "", {}, {0}, 0, {"N/A"}, {badInterval});
+        add("exit refused while processing, accepted while a cancelled loop waits", "10", 0, "",
+            {"10:exit", "20:press", "30:exit"}, {0}, 30, {"N/A", "N/A"}, {exitRefused});
+        // A wrong code waits out the reply limit, 15 s.
+        add("relay refuses the first mail: asked again next cycle", "1", 1, "refuses once", {"90:uncheck"}, {0, 75.001},
+            135.001,
+            QStringList{"N/A"} + dialogue + QStringList{"Tarvik Broker Error Notification Mail Not Sent"} + dialogue +
+                QStringList{"Tarvik Broker Error Notification Mail Sent"},
+            {"SMTP service error, impromper response code. Code should have been: 250 Code recieved: 554 rejected\r\n"});
+        add("mailing greyed: no mail", "1", 2, "", {"90:uncheck"}, {0, 60}, 120, {"N/A"}, none);
+        add("exit while a cancelled loop is in a mail dialogue: nothing more goes out", "1", 1, "silent",
+            {"5:press", "6:exit"}, {0}, 6, {"N/A", "N/A", "Tarvik Broker Error Notification Mail Not Sent"}, none);
+    }
+
+    void loopFollowsPressesSettingsAndRelay()
+    {
+        QFETCH(QString, interval);
+        QFETCH(int, sendMail);
+        QFETCH(QString, relay);
+        QFETCH(QStringList, actions);
+
+        Rig rig;
+        rig.View.Texts[Control::mInterval] = interval.toStdString();
+        rig.View.Values[Control::mSendMail] = sendMail;
+        rig.Socket.Refusals = relay == "refuses once";
+        rig.Socket.Silent = relay == "silent";
+        rig.Source.Services = Services({"SampleBroker|0|Stopped"});
+        QList<double> scans;
+        rig.Source.BeforeListing = [&rig, &scans](int) { scans << std::round((rig.Platform.Now - Start) * 1000) / 1000; };
+        rig.Schedule(actions);
+        rig.Platform.At(Start + 1, [&rig] { QCOMPARE(rig.View.Texts[Control::CheckBroker_1], "Cancel processing"); });
+        rig.Window.CheckBrokerPressed(1);
+
+        QTEST(scans, "scans");
+        QTEST(rig.Platform.Now - Start, "endsAt");
+        QTEST(rig.View.Statuses, "statuses");
+        QTEST(rig.Platform.Texts(), "messages");
+        QVERIFY(!rig.Window.IsProcessing());
+        QCOMPARE(rig.View.Texts[Control::CheckBroker_1], "Check Broker Instances");
+        // Two whole dialogues when the relay refused the first mail; none once the program ended.
+        QCOMPARE(rig.Socket.Sent.size(), std::size_t(relay == "refuses once" ? 16 : 0));
+        QCOMPARE(rig.Socket.State, int16_t(0));
+        if (!rig.Socket.Sent.empty()) {
+            QCOMPARE(rig.Socket.RemoteHost, "localhost");
+            QCOMPARE(rig.Socket.Sent[1], "mail from:<root@localhost>\r\n");
+            QCOMPARE(rig.Socket.Sent[2], "rcpt to:<root@localhost>\r\n");
+        }
+    }
+};
+
+QTEST_MAIN(WindowTest)
+#include "tst_window.moc"
