@@ -3,6 +3,8 @@
 #include "monitor/tarvikbrokerservicecheck.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
@@ -10,6 +12,10 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Tarvik Broker ServiceCheck"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));
     QApplication::setDesktopFileName(QStringLiteral("tarvik-broker-servicecheck"));
+    QIcon icon;
+    for (const QFileInfo &png : QDir(QStringLiteral(":/icons")).entryInfoList())
+        icon.addFile(png.filePath());
+    QApplication::setWindowIcon(icon);
     QtWindowPlatform platform;
     QtMonitorWindow window;
     TarvikBrokerServiceCheck monitor(platform.Monitor(), window);
