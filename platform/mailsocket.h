@@ -4,6 +4,16 @@
 #include <functional>
 #include <string>
 
+// The numbers ConnectionState reports; 0 is the only one callers look at.
+namespace SocketState {
+constexpr int16_t Closed = 0;
+constexpr int16_t ResolvingHost = 4;
+constexpr int16_t Connecting = 6;
+constexpr int16_t Connected = 7;
+constexpr int16_t Closing = 8;
+constexpr int16_t Failed = 9;
+}
+
 // The TCP client socket the mail dialogue runs over. Every call returns at once; the
 // outcome of a connection shows only in the data that does or does not arrive.
 class MailSocket {

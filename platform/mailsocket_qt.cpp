@@ -3,20 +3,6 @@
 #include <algorithm>
 #include <climits>
 
-namespace {
-
-// The numbers ConnectionState reports; 0 is the only one callers look at.
-namespace State {
-constexpr int16_t Closed = 0;
-constexpr int16_t ResolvingHost = 4;
-constexpr int16_t Connecting = 6;
-constexpr int16_t Connected = 7;
-constexpr int16_t Closing = 8;
-constexpr int16_t Failed = 9;
-}
-
-} // namespace
-
 QtMailSocket::QtMailSocket()
 {
     QObject::connect(&Socket, &QTcpSocket::readyRead, &Socket, [this] {
@@ -28,19 +14,19 @@ QtMailSocket::QtMailSocket()
 int16_t QtMailSocket::ConnectionState() const
 {
     if (!Opened)
-        return State::Closed;
+        return SocketState::Closed;
     switch (Socket.state()) {
     case QAbstractSocket::HostLookupState:
-        return State::ResolvingHost;
+        return SocketState::ResolvingHost;
     case QAbstractSocket::ConnectingState:
-        return State::Connecting;
+        return SocketState::Connecting;
     case QAbstractSocket::ConnectedState:
-        return State::Connected;
+        return SocketState::Connected;
     case QAbstractSocket::ClosingState:
-        return State::Closing;
+        return SocketState::Closing;
     default:
         // Refused, unresolved, lost: still not closed until the caller closes it.
-        return State::Failed;
+        return SocketState::Failed;
     }
 }
 

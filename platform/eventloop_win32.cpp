@@ -1,0 +1,53 @@
+#include "platform/eventloop_win32.h"
+
+#include "platform/windows_win32.h"
+
+#include <array>
+
+namespace {
+
+// QS_KEY, QS_MOUSEMOVE, QS_MOUSEBUTTON, QS_POSTMESSAGE, QS_TIMER, QS_PAINT,
+// QS_SENDMESSAGE and QS_HOTKEY: the eight classic kinds of input, without raw input.
+constexpr DWORD ClassicInput = 255;
+
+HANDLE HandleOf(int32_t value)
+{
+    return reinterpret_cast<HANDLE>(static_cast<intptr_t>(value));
+}
+
+} // namespace
+
+int32_t WaitValueOf(void *handle)
+{
+    return static_cast<int32_t>(reinterpret_cast<intptr_t>(handle));
+}
+
+void Win32EventLoop::PumpMessages()
+{
+    MSG message{};
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            // Whatever is still queued belongs to a program that is ending.
+            Quit = static_cast<int32_t>(message.wParam);
+            return;
+        }
+        if (DialogWindow != 0 && IsDialogMessageW(HwndOf(DialogWindow), &message))
+            continue;
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+int32_t Win32EventLoop::WaitForInputOrHandles(int32_t handleCount, const int32_t *handles,
+                                              uint32_t timeoutMs)
+{
+    // The platform takes one handle fewer than MAXIMUM_WAIT_OBJECTS beside the queue.
+    std::array<HANDLE, MAXIMUM_WAIT_OBJECTS - 1> waited{};
+    if (Abandoned || handleCount < 0 || handleCount > static_cast<int32_t>(waited.size()))
+        return WaitCode::Failed;
+    for (int32_t i = 0; i < handleCount; ++i)
+        waited[i] = HandleOf(handles[i]);
+    return static_cast<int32_t>(MsgWaitForMultipleObjects(static_cast<DWORD>(handleCount),
+                                                          waited.data(), FALSE, timeoutMs,
+                                                          ClassicInput));
+}

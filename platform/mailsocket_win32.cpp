@@ -1,0 +1,229 @@
+#include "platform/mailsocket_win32.h"
+
+#include <algorithm>
+#include <climits>
+
+namespace {
+
+constexpr UINT SocketMessage = WM_APP + 1;
+constexpr UINT LookupDoneMessage = WM_APP + 2;
+constexpr long SocketEvents = FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE;
+constexpr const wchar_t *WindowClassName = L"TarvikBrokerMailSocket";
+constexpr int ReceiveChunk = 16384;
+
+} // namespace
+
+Win32MailSocket::Win32MailSocket()
+{
+    // Registered once for the process; a second registration would only fail.
+    static const ATOM windowClass = [] {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = WindowProcedure;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = WindowClassName;
+        return RegisterClassExW(&windowClass);
+    }();
+    Window.reset(CreateWindowExW(0, ClassNameOf(windowClass), L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
+                                 nullptr, GetModuleHandleW(nullptr), this));
+}
+
+Win32MailSocket::~Win32MailSocket()
+{
+    CloseConnection();
+}
+
+LRESULT CALLBACK Win32MailSocket::WindowProcedure(HWND window, UINT message, WPARAM wParam,
+                                                  LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        const auto *creation = reinterpret_cast<const CREATESTRUCTW *>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+    }
+    // Only the socket's own two messages reach it: the window's creation and destruction
+    // happen while the socket is still being made or already going.
+    auto *self = reinterpret_cast<Win32MailSocket *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    if (self && message == LookupDoneMessage) {
+        self->HandleLookupDone();
+        return 0;
+    }
+    if (self && message == SocketMessage) {
+        self->HandleSocketEvent(static_cast<SOCKET>(wParam), WSAGETSELECTEVENT(lParam),
+                                WSAGETSELECTERROR(lParam));
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+void Win32MailSocket::SetProtocol(int32_t)
+{
+    // TCP is the only transport this socket speaks.
+}
+
+void Win32MailSocket::OpenConnection()
+{
+    CloseConnection();
+    State = SocketState::ResolvingHost;
+    if (!Window) {
+        State = SocketState::Failed;
+        return;
+    }
+    Lookup = HostLookup::Start(RemoteHost, RemotePort, Window.get(), LookupDoneMessage);
+}
+
+void Win32MailSocket::SendText(const std::string &text)
+{
+    // Text sent while the host is looked up or the connection is made waits for it.
+    if (State != SocketState::ResolvingHost && State != SocketState::Connecting &&
+        State != SocketState::Connected)
+        return;
+    Outgoing += text;
+    if (State == SocketState::Connected)
+        SendPending();
+}
+
+void Win32MailSocket::ReadReceived(std::string &text)
+{
+    text = std::move(Incoming);
+    Incoming.clear();
+}
+
+void Win32MailSocket::CloseConnection()
+{
+    if (Lookup)
+        Lookup->Cancel();
+    Lookup.reset();
+    if (State == SocketState::Connected)
+        SendPending();
+    Socket = SocketOwner();
+    DiscardNotifications();
+    Endpoints.clear();
+    Outgoing.clear();
+    Incoming.clear();
+    State = SocketState::Closed;
+}
+
+void Win32MailSocket::SetDataArrivalHandler(DataArrivalHandler handler)
+{
+    OnDataArrival = std::move(handler);
+}
+
+void Win32MailSocket::HandleLookupDone()
+{
+    // A lookup left behind by CloseConnection never gets here: its message was discarded.
+    Endpoints = Lookup->Endpoints();
+    Lookup.reset();
+    NextEndpoint = 0;
+    ConnectToNextEndpoint();
+}
+
+// A name often stands for several addresses (localhost for ::1 and 127.0.0.1); the relay
+// may listen on only one of them, so each is tried in the resolver's order.
+void Win32MailSocket::ConnectToNextEndpoint()
+{
+    // The next attempt's socket may get the failed one's number, so none of the failed
+    // one's events may stay queued.
+    Socket = SocketOwner();
+    DiscardNotifications();
+    while (NextEndpoint < Endpoints.size()) {
+        if (StartConnecting(Endpoints[NextEndpoint++])) {
+            State = SocketState::Connecting;
+            return;
+        }
+    }
+    State = SocketState::Failed;
+}
+
+bool Win32MailSocket::StartConnecting(const Endpoint &endpoint)
+{
+    SocketOwner attempt(socket(endpoint.Address.ss_family, SOCK_STREAM, IPPROTO_TCP));
+    if (attempt.Get() == INVALID_SOCKET)
+        return false;
+    if (LocalPort != 0 && !BindLocalPort(attempt.Get(), endpoint.Address.ss_family))
+        return false;
+    // Also makes the socket non-blocking, so connect() returns at once.
+    if (WSAAsyncSelect(attempt.Get(), Window.get(), SocketMessage, SocketEvents) != 0)
+        return false;
+    if (connect(attempt.Get(), reinterpret_cast<const sockaddr *>(&endpoint.Address),
+                endpoint.Length) != 0 &&
+        WSAGetLastError() != WSAEWOULDBLOCK)
+        return false;
+    Socket = std::move(attempt);
+    return true;
+}
+
+bool Win32MailSocket::BindLocalPort(SOCKET socket, int family) const
+{
+    sockaddr_storage local{};
+    local.ss_family = static_cast<ADDRESS_FAMILY>(family);
+    const u_short port = htons(static_cast<u_short>(LocalPort));
+    if (family == AF_INET6)
+        reinterpret_cast<sockaddr_in6 &>(local).sin6_port = port;
+    else
+        reinterpret_cast<sockaddr_in &>(local).sin_port = port;
+    const int length = family == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    return bind(socket, reinterpret_cast<const sockaddr *>(&local), length) == 0;
+}
+
+void Win32MailSocket::HandleSocketEvent(SOCKET socket, WORD event, WORD error)
+{
+    // Events still queued when the peer closed the socket.
+    if (socket != Socket.Get())
+        return;
+    switch (event) {
+    case FD_CONNECT:
+        if (error != 0)
+            return ConnectToNextEndpoint();
+        State = SocketState::Connected;
+        return SendPending();
+    case FD_WRITE:
+        return SendPending();
+    case FD_READ:
+    case FD_CLOSE: {
+        const bool arrived = ReceiveAvailable();
+        if (event == FD_CLOSE) {
+            // Lost or closed by the peer: not closed for the caller until it closes it.
+            Socket = SocketOwner();
+            State = SocketState::Failed;
+        }
+        // Last, since the handler may close or reopen the connection.
+        if (arrived && OnDataArrival)
+            OnDataArrival(static_cast<int32_t>(std::min<std::size_t>(Incoming.size(), INT_MAX)));
+        return;
+    }
+    }
+}
+
+void Win32MailSocket::SendPending()
+{
+    while (!Outgoing.empty()) {
+        const int length = static_cast<int>(std::min<std::size_t>(Outgoing.size(), INT_MAX));
+        const int sent = send(Socket.Get(), Outgoing.data(), length, 0);
+        // WSAEWOULDBLOCK: FD_WRITE comes once there is room. A lost connection shows as
+        // FD_CLOSE.
+        if (sent <= 0)
+            return;
+        Outgoing.erase(0, static_cast<std::size_t>(sent));
+    }
+}
+
+bool Win32MailSocket::ReceiveAvailable()
+{
+    const std::size_t before = Incoming.size();
+    char chunk[ReceiveChunk];
+    int received = 0;
+    while ((received = recv(Socket.Get(), chunk, sizeof chunk, 0)) > 0)
+        Incoming.append(chunk, static_cast<std::size_t>(received));
+    return Incoming.size() > before;
+}
+
+void Win32MailSocket::DiscardNotifications()
+{
+    // A closed socket's events and a cancelled lookup's message may still be queued; the
+    // next connection must not take them for its own. Only posted messages are taken, so
+    // that no other window's sent message runs in the middle of a close.
+    MSG message{};
+    while (Window && PeekMessageW(&message, Window.get(), SocketMessage, LookupDoneMessage,
+                                  PM_REMOVE | PM_NOYIELD | PM_QS_POSTMESSAGE)) {
+    }
+}

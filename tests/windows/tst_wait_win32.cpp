@@ -1,0 +1,57 @@
+#include "platform/eventloop_win32.h"
+#include "platform/tickcounter_win32.h"
+#include "platform/windows_win32.h"
+#include "util/modmsgwaitobj.h"
+
+#define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
+#include <doctest/doctest.h>
+
+#include <memory>
+
+using HandlePtr = std::unique_ptr<void, decltype(&CloseHandle)>;
+using Prepare = void (*)(Win32EventLoop &loop, HandlePtr &event);
+
+TEST_SUITE("wait")
+{
+    TEST_CASE("the combined wait wakes for its handle, input, a time-out, or fails")
+    {
+        const struct { const char *Behaviour; bool Signalled; Prepare Before; int32_t Result, Quit = 0; } rows[] = {
+            {"a time-out", false, [](auto &, auto &) {}, WaitCode::Timeout},
+            {"a signalled handle", true, [](auto &, auto &) {}, WaitCode::Object0},
+            {"an invalid handle fails", true, [](auto &, auto &event) { event.reset(); }, WaitCode::Failed},
+            {"a posted message is input, then pumped", false,
+             [](auto &, auto &) { PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0); }, 1},
+            {"an abandoned loop fails at once", true, [](auto &loop, auto &) { loop.Abandon(); }, WaitCode::Failed},
+            {"a pumped WM_QUIT is kept and wakes no later wait", false,
+             [](auto &loop, auto &) { PostQuitMessage(3), loop.PumpMessages(); }, WaitCode::Timeout, 3},
+        };
+        for (const auto &row : rows) {
+            CAPTURE(row.Behaviour);
+            Win32EventLoop loop;
+            HandlePtr event(CreateEventW(nullptr, TRUE, row.Signalled, nullptr), CloseHandle);
+            const int32_t handle = WaitValueOf(event.get());
+            row.Before(loop, event);
+            CHECK(loop.WaitForInputOrHandles(1, &handle, 20) == row.Result);
+            loop.PumpMessages();
+            MSG left{};
+            CHECK_FALSE(PeekMessageW(&left, nullptr, 0, 0, PM_NOREMOVE));
+            CHECK(loop.QuitCode().value_or(0) == row.Quit);
+        }
+    }
+
+    TEST_CASE("WaitPumpingMessages ends after its interval, handling input meanwhile")
+    {
+        static int ticked = 0;
+        const UINT_PTR timer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM,
+                                        [](HWND, UINT, UINT_PTR, DWORD) { ++ticked; });
+        Win32EventLoop loop;
+        Win32TickCounter ticks;
+        const int32_t interval = 50, handles = 0, count = 0;
+        const DWORD start = GetTickCount();
+        CHECK(modMsgWaitObj::WaitPumpingMessages(interval, handles, count, {ticks, loop, loop}) ==
+              WaitCode::Timeout);
+        CHECK(GetTickCount() - start >= DWORD(interval));
+        CHECK(ticked >= 1);
+        KillTimer(nullptr, timer);
+    }
+}
