@@ -1,15 +1,17 @@
-// Times one broker scan, as the monitor runs it, against the two systemctl listings that
-// show the same services, on managers with growing numbers of installed services of which
-// 3 are brokers (one of them stopped). Runs beside a private user manager:
-// bench/run-scan-bench.sh [BUILD_DIR] [SERVICE COUNTS...], default 1000.
+// How long one monitoring cycle's scan freezes the real window, report box included, against
+// the two systemctl listings that show the same services, on a private user manager holding
+// growing numbers of broker services (every other one running) beside 10 other services.
+// Runs beside the manager, on a display: bench/run-scan-bench.sh [BUILD_DIR] [BROKER COUNTS...].
 #include "bench/printedboxes.h"
-#include "inspection/brokerservicescan.h"
-#include "platform/servicesource_systemd.h"
+#include "monitor/monitorwindow_qt.h"
+#include "monitor/qtwindowplatform.h"
+#include "monitor/tarvikbrokerservicecheck.h"
+#include "tests/support/observedsource.h"
 #include "tests/support/usermanager.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QElapsedTimer>
-#include <QProcess>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -19,113 +21,128 @@
 namespace {
 
 constexpr int Runs = 5;
-// A listing of 5,000 unit files takes the manager about a minute, so runs stop early once
-// they have taken this long.
-constexpr double BudgetMs = 10000;
-const QStringList Brokers = {"TarvikBroker", "tarvik-broker-2", "MyBrokerSvc"};
+constexpr int Others = 10;
 
-// The window's fields, as far as a scan reads and writes them.
-struct ReportFields final : ScanFields {
-    std::string BrokerServer() override { return "localhost"; }
-    int SendMailValue() override { return 1; }
-    std::string ReportText() override { return Report; }
-    void SetReportText(const std::string &text) override { Report = text; }
-
-    std::string Report;
-};
-
-// systemctl --user ARGUMENTS, given the time that thousands of unit files take the manager
-// (systemctl's own limit is 25 s). The output is thrown away, so no terminal's time counts.
-bool SlowSystemctl(const QStringList &arguments)
+// systemctl --user ARGUMENTS, its output thrown away, so that no terminal's time counts.
+bool QuietSystemctl(const QStringList &arguments)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("SYSTEMD_BUS_TIMEOUT", "300");
     QProcess systemctl;
-    systemctl.setProcessEnvironment(environment);
     systemctl.setStandardOutputFile(QProcess::nullDevice());
     systemctl.start("systemctl", QStringList{"--user"} + arguments);
     return systemctl.waitForFinished(300000) && systemctl.exitStatus() == QProcess::NormalExit
         && systemctl.exitCode() == 0;
 }
 
-// Installs the services numbered from `first` to before `end`; the first ones are the brokers.
+// Installs the brokers numbered from `first` to before `end`, starting every other one, and
+// with the first brokers the services that are no brokers.
 bool InstallServices(int first, int end)
 {
-    QStringList names;
-    for (int i = first; i < end; ++i)
-        names << (i < Brokers.size() ? Brokers[i] : QString("worker-%1").arg(i, 5, 10, QChar('0')));
-    const bool written = std::all_of(names.begin(), names.end(), [](const QString &name) {
-        return UserManager::InstallUnit(name);
-    });
-    return written && SlowSystemctl({"daemon-reload"})
-        && UserManager::Systemctl({"start", Brokers[0], Brokers[1]}) == 0;
+    QStringList started;
+    bool written = true;
+    for (int i = first; i < end; ++i) {
+        const QString name = QString("tarvik-broker-%1").arg(i, 4, 10, QChar('0'));
+        written = written && UserManager::InstallUnit(name);
+        if (i % 2 == 0)
+            started << name;
+    }
+    for (int i = 0; first == 0 && i < Others; ++i)
+        written = written && UserManager::InstallUnit(QString("worker-%1").arg(i));
+    return written && QuietSystemctl({"daemon-reload"}) && (started.isEmpty() || QuietSystemctl(QStringList{"start"} + started));
 }
 
-bool Listings()
+double Median(std::vector<double> times)
 {
-    return SlowSystemctl({"list-units", "--type=service", "--all"})
-        && SlowSystemctl({"list-unit-files", "--type=service"});
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
 }
 
-// The median wall time of up to `Runs` runs in milliseconds and the number of runs, or a
-// negative time when a run failed.
-std::pair<double, int> MedianMilliseconds(const std::function<bool()> &run)
+// The listings of every service, as an operator would see what the server has.
+double ListingsMilliseconds()
 {
     std::vector<double> times;
-    QElapsedTimer budget;
-    budget.start();
-    while (times.size() < Runs && (times.empty() || budget.elapsed() < BudgetMs)) {
+    for (int run = 0; run < Runs; ++run) {
         QElapsedTimer timer;
         timer.start();
-        if (!run())
-            return {-1, 0};
+        if (!QuietSystemctl({"list-units", "--type=service", "--all"}) || !QuietSystemctl({"list-unit-files", "--type=service"}))
+            return -1;
         times.push_back(timer.nsecsElapsed() / 1e6);
     }
-    std::sort(times.begin(), times.end());
-    return {times[times.size() / 2], static_cast<int>(times.size())};
+    return Median(times);
 }
 
-// The whole scan: the listing, every broker's properties, the report and the stop test.
-// A scan that showed a message box or missed a broker failed.
-bool Scan(BrokerServiceScan &scan, PrintedBoxes &boxes)
+// The manager's own part of a scan: listing the brokers, loaded or only installed.
+double ManagerListingMilliseconds(ServiceSource &source)
 {
-    ReportFields window;
-    std::string mailBody;
-    scan.ScanBrokerServices(window, mailBody);
-    const QString report = QString::fromStdString(window.Report);
-    return boxes.Shown == 0 && report.count("Service Name: ") == Brokers.size();
+    std::vector<double> times;
+    for (int run = 0; run < Runs; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        std::unique_ptr<ServiceCollection> services;
+        if (source.InstancesOf("winmgmts:{impersonationLevel=impersonate}!//localhost", "Win32_Service",
+                               "*[Bb][Rr][Oo][Kk][Ee][Rr]*", services))
+            return -1;
+        times.push_back(timer.nsecsElapsed() / 1e6);
+    }
+    return Median(times);
+}
+
+// The window stands still from the start of the scan until the pump after it delivers an
+// event that was posted as the scan began.
+double FreezeMilliseconds(QtMonitorWindow &window, TarvikBrokerServiceCheck &monitor, ObservedSource &source)
+{
+    std::vector<double> times;
+    QElapsedTimer timer;
+    source.BeforeListing = [&](int) {
+        window.SetCheckBoxValue(Control::mKeepRunning, 0); // one cycle per press
+        timer.start();
+        QTimer::singleShot(0, &window, [&] { times.push_back(timer.nsecsElapsed() / 1e6); });
+    };
+    for (int run = 0; run < Runs; ++run)
+        monitor.CheckBrokerPressed(1);
+    return times.size() == Runs ? Median(times) : -1;
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication application(argc, argv);
+    QApplication app(argc, argv);
     std::vector<int> counts;
     for (int i = 1; i < argc; ++i)
-        counts.push_back(std::max(static_cast<int>(Brokers.size()), std::atoi(argv[i])));
+        counts.push_back(std::max(1, std::atoi(argv[i])));
     if (counts.empty())
-        counts.push_back(1000);
+        counts = {10, 100, 1000};
     std::sort(counts.begin(), counts.end());
 
-    SystemdServiceSource source;
+    QtWindowPlatform platform;
     PrintedBoxes boxes;
-    BrokerServiceScan scan(source, boxes);
+    ObservedSource source(&platform.Source);
+    QtMonitorWindow window;
+    const MonitorPlatform real = platform.Monitor();
+    TarvikBrokerServiceCheck monitor({{boxes, platform.Loop, platform.Loop, platform.Clock, platform.Ticks, platform.Numbers},
+                                      real.Winsock1, source, real.CloseBox, real.EndProgram},
+                                     window);
+    window.SetText(Control::mInterval, "0");
+    window.show();
     int installed = 0;
-    for (const int services : counts) {
-        if (!InstallServices(installed, services)) {
-            std::fprintf(stderr, "installing %d services failed\n", services);
+    for (const int brokers : counts) {
+        if (!InstallServices(installed, brokers)) {
+            std::fprintf(stderr, "installing %d brokers failed\n", brokers);
             return 1;
         }
-        installed = services;
-        const auto [scanned, scans] = MedianMilliseconds([&] { return Scan(scan, boxes); });
-        const auto [listed, listings] = MedianMilliseconds(Listings);
-        if (scanned < 0 || listed < 0) {
-            std::fprintf(stderr, "%s failed at %d services\n", scanned < 0 ? "a scan" : "a listing", services);
+        installed = brokers;
+        const double freeze = FreezeMilliseconds(window, monitor, source);
+        const double listed = ListingsMilliseconds();
+        const double listing = ManagerListingMilliseconds(platform.Source);
+        const qsizetype reported = QString::fromStdString(window.Text(Control::txChanges)).count("Service Name: ");
+        if (freeze < 0 || listed < 0 || listing < 0 || boxes.Shown > 0 || reported != brokers) {
+            std::fprintf(stderr, "at %d brokers: %lld reported, %d message boxes\n", brokers,
+                         static_cast<long long>(reported), boxes.Shown);
             return 1;
         }
-        std::printf("services %d: scan %.1f ms, listings %.1f ms, ratio %.4f (medians of %d and %d runs)\n",
-                    services, scanned, listed, scanned / listed, scans, listings);
+        std::printf("brokers %d: freeze %.1f ms (%.3f ms a broker), listings %.1f ms, ratio %.4f (medians of %d runs; "
+                    "the scan's listing alone %.1f ms)\n",
+                    brokers, freeze, freeze / brokers, listed, freeze / listed, Runs, listing);
         std::fflush(stdout);
     }
     return 0;

@@ -28,18 +28,9 @@ bool IsBrokerName(const std::string &name)
     return upper.find("BROKER") != std::string::npos && upper.find("LOG") == std::string::npos;
 }
 
-// The report box is rewritten whole for every line, so what the operator sees is always
-// a complete text.
-void AppendReportLine(ScanFields &window, const std::string &line)
+std::string Header(const std::string &server)
 {
-    window.SetReportText(window.ReportText() + line + CrLf);
-}
-
-void WriteHeader(ScanFields &window)
-{
-    window.SetReportText(HeaderRule + CrLf);
-    AppendReportLine(window, "Tarvik Broker Service Information for " + window.BrokerServer());
-    AppendReportLine(window, HeaderRule);
+    return HeaderRule + CrLf + "Tarvik Broker Service Information for " + server + CrLf + HeaderRule + CrLf;
 }
 
 } // namespace
@@ -62,41 +53,46 @@ void BrokerServiceScan::ScanBrokerServices(ScanFields &window, std::string &Mail
         ShowFailure(*failure);
         return;
     }
-    bool headerWritten = false;
-    for (std::size_t index = 0; index < services->Count(); ++index)
-        if (IsBrokerName(services->Name(index)) &&
-            !ReportService(window, *services, index, headerWritten, MailBody))
+    // The scan never pumps, so the report box can only ever be seen whole: the report is put
+    // into it once, at the end or before the message that ends the scan, and a scan that
+    // finds no broker leaves the previous report there.
+    const bool mailing = window.SendMailValue() == 1;
+    std::string report;
+    for (std::size_t index = 0; index < services->Count(); ++index) {
+        if (!IsBrokerName(services->Name(index)))
+            continue;
+        if (report.empty())
+            report = Header(server);
+        if (const auto failure = ReportService(*services, index, mailing, report, MailBody)) {
+            window.SetReportText(report);
+            ShowFailure(*failure);
             return;
+        }
+    }
+    if (!report.empty())
+        window.SetReportText(report);
 }
 
-// False when the service's properties could not be read; the scan ends there.
-bool BrokerServiceScan::ReportService(ScanFields &window, ServiceCollection &services,
-                                      std::size_t index, bool &headerWritten, std::string &MailBody)
+std::optional<SourceFailure> BrokerServiceScan::ReportService(ServiceCollection &services, std::size_t index,
+                                                              bool mailing, std::string &report,
+                                                              std::string &MailBody)
 {
-    if (!headerWritten) {
-        WriteHeader(window);
-        headerWritten = true;
-    }
     const std::string &name = services.Name(index);
-    AppendReportLine(window, "Service Name: " + name);
+    report += "Service Name: " + name + CrLf;
     BrokerService service;
-    if (const auto failure = services.Read(index, service)) {
-        ShowFailure(*failure);
-        return false;
-    }
-    AppendReportLine(window, "PID: " + std::to_string(service.ProcessID));
-    AppendReportLine(window, "Type of Service: " + service.ServiceType);
-    AppendReportLine(window, "Service State: " + service.State);
-    AppendReportLine(window, ServiceRule);
-    DetectStop(name, service, window, MailBody);
-    return true;
+    if (auto failure = services.Read(index, service))
+        return failure;
+    report += "PID: " + std::to_string(service.ProcessID) + CrLf + "Type of Service: " + service.ServiceType +
+              CrLf + "Service State: " + service.State + CrLf + ServiceRule + CrLf;
+    DetectStop(name, service, mailing, MailBody);
+    return std::nullopt;
 }
 
-void BrokerServiceScan::DetectStop(const std::string &name, const BrokerService &service,
-                                   ScanFields &window, std::string &MailBody)
+void BrokerServiceScan::DetectStop(const std::string &name, const BrokerService &service, bool mailing,
+                                   std::string &MailBody)
 {
     const std::string pid = std::to_string(service.ProcessID);
-    if (service.State == "Stopped" && pid != NotifiedPid && window.SendMailValue() == 1) {
+    if (service.State == "Stopped" && pid != NotifiedPid && mailing) {
         MailBody += "Please restart Tarvik Broker process " + name + CrLf;
         NotifiedPid = pid;
     }

@@ -11,8 +11,7 @@ public:
     virtual ~ScanFields() = default;
     virtual std::string BrokerServer() = 0; // mBrokerID, as typed
     virtual int SendMailValue() = 0;        // mSendMail: 0, 1 or 2
-    virtual std::string ReportText() = 0;   // txChanges
-    virtual void SetReportText(const std::string &text) = 0;
+    virtual void SetReportText(const std::string &text) = 0; // txChanges
 };
 
 // One look at the broker services of the server named in the window: the report, and a
@@ -28,10 +27,9 @@ public:
     std::string NotifiedPid;
 
 private:
-    bool ReportService(ScanFields &window, ServiceCollection &services, std::size_t index,
-                       bool &headerWritten, std::string &MailBody);
-    void DetectStop(const std::string &name, const BrokerService &service, ScanFields &window,
-                    std::string &MailBody);
+    std::optional<SourceFailure> ReportService(ServiceCollection &services, std::size_t index, bool mailing,
+                                               std::string &report, std::string &MailBody);
+    void DetectStop(const std::string &name, const BrokerService &service, bool mailing, std::string &MailBody);
     void ShowFailure(const SourceFailure &failure);
 
     ServiceSource &Source;

@@ -52,11 +52,6 @@ int TarvikBrokerServiceCheck::SendMailValue()
     return View.CheckBoxValue(Control::mSendMail);
 }
 
-std::string TarvikBrokerServiceCheck::ReportText()
-{
-    return View.Text(Control::txChanges);
-}
-
 void TarvikBrokerServiceCheck::SetReportText(const std::string &text)
 {
     View.SetText(Control::txChanges, text);

@@ -35,7 +35,6 @@ private:
 
     std::string BrokerServer() override;
     int SendMailValue() override;
-    std::string ReportText() override;
     void SetReportText(const std::string &text) override;
 
     MonitorPlatform Platform;

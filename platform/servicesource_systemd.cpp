@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/managerbus.h"
+#include "platform/pipelinedreads.h"
 
 namespace {
 
@@ -86,29 +87,6 @@ std::optional<SourceFailure> ListServices(sd_bus *bus, const std::string &patter
     return std::nullopt;
 }
 
-std::optional<SourceFailure> ReadProperty(sd_bus *bus, const char *path, const char *interface, const char *member,
-                                          uint32_t &value)
-{
-    BusError error;
-    const int r = sd_bus_get_property_trivial(bus, Destination, path, interface, member, error.Get(), 'u', &value);
-    if (r < 0)
-        return FailureOf(member, r, error);
-    return std::nullopt;
-}
-
-std::optional<SourceFailure> ReadProperty(sd_bus *bus, const char *path, const char *interface, const char *member,
-                                          std::string &value)
-{
-    BusError error;
-    char *raw = nullptr;
-    const int r = sd_bus_get_property_string(bus, Destination, path, interface, member, error.Get(), &raw);
-    const CStringPtr text(raw);
-    if (r < 0)
-        return FailureOf(member, r, error);
-    value = text.get();
-    return std::nullopt;
-}
-
 std::string StateOf(std::string_view activeState)
 {
     if (activeState == "active" || activeState == "reloading")
@@ -122,10 +100,33 @@ std::string StateOf(std::string_view activeState)
     return "Unknown";
 }
 
+// The properties of one service, in the order they are read.
+enum Property { MainPID, Type, ActiveState, PropertiesPerService };
+
+// A unit's own object path loads a unit that is installed but not loaded, so one path
+// serves every listed service.
+std::optional<SourceFailure> PropertiesOf(const std::vector<std::string> &names,
+                                          std::vector<PipelinedReads::Property> &properties)
+{
+    for (const std::string &name : names) {
+        char *rawPath = nullptr;
+        const std::string unit = name + std::string(ServiceSuffix);
+        const int r = sd_bus_path_encode(UnitPathPrefix, unit.c_str(), &rawPath);
+        const CStringPtr path(rawPath);
+        if (r < 0)
+            return FailureOf("sd_bus_path_encode", r, BusError{});
+        properties.push_back({path.get(), ServiceInterface, "MainPID"});
+        properties.push_back({path.get(), ServiceInterface, "Type"});
+        properties.push_back({path.get(), UnitInterface, "ActiveState"});
+    }
+    return std::nullopt;
+}
+
 class SystemdServiceCollection : public ServiceCollection {
 public:
-    SystemdServiceCollection(BusPtr bus, std::vector<std::string> names)
-        : Bus(std::move(bus)), Names(std::move(names))
+    SystemdServiceCollection(BusPtr bus, std::vector<std::string> names,
+                             const std::vector<PipelinedReads::Property> &properties)
+        : Names(std::move(names)), Reads(bus.get(), properties), Bus(std::move(bus))
     {
     }
 
@@ -134,28 +135,25 @@ public:
     std::optional<SourceFailure> Read(std::size_t index, BrokerService &service) override;
 
 private:
-    BusPtr Bus;
     std::vector<std::string> Names;
+    PipelinedReads Reads;
+    // Declared last, so that the connection and the reads still pending on it go first.
+    BusPtr Bus;
 };
 
-// The unit's own object path loads a unit that is installed but not loaded, so one path
-// serves every listed service.
+// The reads of every listed service are on their way with the first of them, whichever
+// service is read first.
 std::optional<SourceFailure> SystemdServiceCollection::Read(std::size_t index, BrokerService &service)
 {
-    const std::string unit = Names.at(index) + std::string(ServiceSuffix);
-    char *rawPath = nullptr;
-    const int r = sd_bus_path_encode(UnitPathPrefix, unit.c_str(), &rawPath);
-    const CStringPtr path(rawPath);
-    if (r < 0)
-        return FailureOf("sd_bus_path_encode", r, BusError{});
     BrokerService read;
-    read.Name = Names[index];
+    read.Name = Names.at(index);
     std::string activeState;
-    auto failure = ReadProperty(Bus.get(), path.get(), ServiceInterface, "MainPID", read.ProcessID);
+    const std::size_t first = index * PropertiesPerService;
+    auto failure = Reads.Value(first + MainPID, read.ProcessID);
     if (!failure)
-        failure = ReadProperty(Bus.get(), path.get(), ServiceInterface, "Type", read.ServiceType);
+        failure = Reads.Value(first + Type, read.ServiceType);
     if (!failure)
-        failure = ReadProperty(Bus.get(), path.get(), UnitInterface, "ActiveState", activeState);
+        failure = Reads.Value(first + ActiveState, activeState);
     if (failure)
         return failure;
     read.State = StateOf(activeState);
@@ -182,13 +180,16 @@ std::optional<SourceFailure> SystemdServiceSource::InstancesOf(const std::string
     ServerTarget target;
     BusPtr bus;
     std::vector<std::string> names;
+    std::vector<PipelinedReads::Property> properties;
     auto failure = ParseServerTarget(moniker.substr(MonikerPrefix.size()), target);
     if (!failure)
         failure = ConnectManager(target, Timeout, bus);
     if (!failure)
         failure = ListServices(bus.get(), namePattern + std::string(ServiceSuffix), names);
+    if (!failure)
+        failure = PropertiesOf(names, properties);
     if (failure)
         return failure;
-    instances = std::make_unique<SystemdServiceCollection>(std::move(bus), std::move(names));
+    instances = std::make_unique<SystemdServiceCollection>(std::move(bus), std::move(names), properties);
     return std::nullopt;
 }

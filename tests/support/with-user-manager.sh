@@ -23,6 +23,23 @@ work=$(mktemp -d /tmp/broker-manager.XXXXXX)
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run
 export DBUS_SESSION_BUS_ADDRESS=unix:path=$XDG_RUNTIME_DIR/bus
 mkdir -m 700 "$HOME" "$XDG_RUNTIME_DIR" "$work/dotssh"
+mkdir -p "$HOME/.config/systemd/user/dbus.service.d"
+
+# The manager runs the bus itself, as in a login session (dbus.socket, dbus.service), with a
+# system bus's limit on the replies one connection may wait for.
+cat > "$HOME/.config/broker-test-bus.conf" <<'END'
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <include>/usr/share/dbus-1/session.conf</include>
+  <limit name="max_replies_per_connection">128</limit>
+</busconfig>
+END
+cat > "$HOME/.config/systemd/user/dbus.service.d/limit.conf" <<'END'
+[Service]
+ExecStart=
+ExecStart=/usr/bin/dbus-daemon --config-file=%h/.config/broker-test-bus.conf --address=systemd: --nofork --nopidfile --systemd-activation --syslog-only
+END
 
 # A private /run: the manager looks for /run/systemd/system, sshd wants /run/sshd, and both
 # belong to the machine's own services.
