@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 using std::chrono::microseconds;
@@ -16,24 +18,10 @@ SourceFailure TransportFailure(const char *call, int result)
     return SourceFailure{call, std::strerror(-result)};
 }
 
-// D-Bus addresses carry every byte outside [-0-9A-Za-z_/.] of a value as %XX.
-std::string AddressEscaped(const std::string &value)
-{
-    static constexpr char Hex[] = "0123456789abcdef";
-    std::string escaped;
-    for (const unsigned char c : value) {
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '/' || c == '.')
-            escaped += static_cast<char>(c);
-        else
-            escaped += {'%', Hex[c >> 4], Hex[c & 15]};
-    }
-    return escaped;
-}
-
 // As `systemctl -H` does, the far side's systemd-stdio-bridge is the bus. BatchMode turns
 // every password or host-key question into a refusal, so no prompt can hold the window, and
 // ssh is executed directly, so no shell ever sees the operator's text.
-std::string RemoteAddress(const ServerTarget &target, std::chrono::milliseconds timeout)
+std::vector<std::string> SshArguments(const ServerTarget &target, std::chrono::milliseconds timeout)
 {
     const auto seconds = std::max<long long>(std::chrono::ceil<std::chrono::seconds>(timeout).count(), 1);
     std::vector<std::string> arguments{"-xT", "-o", "BatchMode=yes", "-o", "StrictHostKeyChecking=yes",
@@ -43,10 +31,7 @@ std::string RemoteAddress(const ServerTarget &target, std::chrono::milliseconds 
     if (!target.User.empty())
         arguments.insert(arguments.end(), {"-l", target.User});
     arguments.insert(arguments.end(), {"--", target.Host, "systemd-stdio-bridge"});
-    std::string address = "unixexec:path=ssh";
-    for (std::size_t i = 0; i < arguments.size(); ++i)
-        address += ",argv" + std::to_string(i + 1) + "=" + AddressEscaped(arguments[i]);
-    return address;
+    return arguments;
 }
 
 int OpenLocal(BusPtr &bus)
@@ -58,19 +43,21 @@ int OpenLocal(BusPtr &bus)
     return r;
 }
 
-int StartRemote(const std::string &address, BusPtr &bus)
+int StartRemote(const std::vector<std::string> &sshArguments, BusPtr &bus, std::unique_ptr<SshProcess> &ssh)
 {
     sd_bus *raw = nullptr;
     int r = sd_bus_new(&raw);
-    BusPtr started(raw);
+    bus.reset(raw);
+    int socket = -1;
     if (r >= 0)
-        r = sd_bus_set_address(raw, address.c_str());
+        r = SshProcess::Start(sshArguments, ssh, socket);
+    // The bus owns the socket from here on, once it has taken it.
+    if (r >= 0 && (r = sd_bus_set_fd(raw, socket, socket)) < 0)
+        close(socket);
     if (r >= 0)
         r = sd_bus_set_bus_client(raw, 1);
     if (r >= 0)
         r = sd_bus_start(raw);
-    if (r >= 0)
-        bus = std::move(started);
     return r;
 }
 
@@ -101,17 +88,28 @@ SourceFailure FailureOf(const char *call, int result, const BusError &error)
     return TransportFailure(call, result);
 }
 
-std::optional<SourceFailure> ConnectManager(const ServerTarget &target, std::chrono::milliseconds timeout, BusPtr &bus)
+SourceFailure ManagerConnection::Explained(SourceFailure failure)
 {
-    BusPtr opened;
+    if (Ssh)
+        if (std::string words = Ssh->LastWords(); !words.empty())
+            failure.Description = std::move(words);
+    return failure;
+}
+
+std::optional<SourceFailure> ConnectManager(const ServerTarget &target, std::chrono::milliseconds timeout,
+                                            std::unique_ptr<ManagerConnection> &connection)
+{
+    BusPtr bus;
+    std::unique_ptr<SshProcess> ssh;
     const char *call = target.Local ? "sd_bus_open_system" : "sd_bus_start";
-    int r = target.Local ? OpenLocal(opened) : StartRemote(RemoteAddress(target, timeout), opened);
+    int r = target.Local ? OpenLocal(bus) : StartRemote(SshArguments(target, timeout), bus, ssh);
     if (r >= 0)
-        r = sd_bus_set_method_call_timeout(opened.get(), std::chrono::duration_cast<microseconds>(timeout).count());
+        r = sd_bus_set_method_call_timeout(bus.get(), std::chrono::duration_cast<microseconds>(timeout).count());
     if (r >= 0)
-        r = AwaitReady(opened.get(), timeout);
+        r = AwaitReady(bus.get(), timeout);
+    auto opened = std::make_unique<ManagerConnection>(std::move(bus), std::move(ssh));
     if (r < 0)
-        return TransportFailure(call, r);
-    bus = std::move(opened);
+        return opened->Explained(TransportFailure(call, r));
+    connection = std::move(opened);
     return std::nullopt;
 }

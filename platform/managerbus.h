@@ -1,16 +1,35 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 #include <optional>
 
 #include "platform/sdbus_handles.h"
 #include "platform/servertarget.h"
 #include "platform/servicesource.h"
+#include "platform/sshprocess_linux.h"
 
 // A failed sd-bus call in the bus's own words, or in the transport's when the bus had none.
 SourceFailure FailureOf(const char *call, int result, const BusError &error);
 
+// A connection to a service manager: the bus, and for another machine the ssh that carries
+// it, whose own words say better than the bus's why the connection failed or dropped.
+class ManagerConnection {
+public:
+    ManagerConnection(BusPtr bus, std::unique_ptr<SshProcess> ssh) : Ssh(std::move(ssh)), Bus(std::move(bus)) {}
+
+    sd_bus *Get() const { return Bus.get(); }
+    // The failure with ssh's last words as its description, where ssh said anything.
+    SourceFailure Explained(SourceFailure failure);
+
+private:
+    std::unique_ptr<SshProcess> Ssh;
+    // Declared last, so that the connection closes before ssh is ended.
+    BusPtr Bus;
+};
+
 // Opens a connection to the service manager of `target`: the system bus for this machine,
 // otherwise the way `systemctl -H` reaches one, but without ever prompting. Connecting and
-// every later method call each end within `timeout`. `bus` is written only on success.
-std::optional<SourceFailure> ConnectManager(const ServerTarget &target, std::chrono::milliseconds timeout, BusPtr &bus);
+// every later method call each end within `timeout`. `connection` is written only on success.
+std::optional<SourceFailure> ConnectManager(const ServerTarget &target, std::chrono::milliseconds timeout,
+                                            std::unique_ptr<ManagerConnection> &connection);

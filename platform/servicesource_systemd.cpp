@@ -124,9 +124,9 @@ std::optional<SourceFailure> PropertiesOf(const std::vector<std::string> &names,
 
 class SystemdServiceCollection : public ServiceCollection {
 public:
-    SystemdServiceCollection(BusPtr bus, std::vector<std::string> names,
+    SystemdServiceCollection(std::unique_ptr<ManagerConnection> connection, std::vector<std::string> names,
                              const std::vector<PipelinedReads::Property> &properties)
-        : Names(std::move(names)), Reads(bus.get(), properties), Bus(std::move(bus))
+        : Names(std::move(names)), Reads(connection->Get(), properties), Connection(std::move(connection))
     {
     }
 
@@ -138,7 +138,7 @@ private:
     std::vector<std::string> Names;
     PipelinedReads Reads;
     // Declared last, so that the connection and the reads still pending on it go first.
-    BusPtr Bus;
+    std::unique_ptr<ManagerConnection> Connection;
 };
 
 // The reads of every listed service are on their way with the first of them, whichever
@@ -155,7 +155,7 @@ std::optional<SourceFailure> SystemdServiceCollection::Read(std::size_t index, B
     if (!failure)
         failure = Reads.Value(first + ActiveState, activeState);
     if (failure)
-        return failure;
+        return Connection->Explained(*failure);
     read.State = StateOf(activeState);
     service = std::move(read);
     return std::nullopt;
@@ -178,18 +178,19 @@ std::optional<SourceFailure> SystemdServiceSource::InstancesOf(const std::string
                              "Only Win32_Service instances of a \"" + std::string(MonikerPrefix)
                                  + "server\" moniker can be listed."};
     ServerTarget target;
-    BusPtr bus;
+    std::unique_ptr<ManagerConnection> connection;
     std::vector<std::string> names;
     std::vector<PipelinedReads::Property> properties;
     auto failure = ParseServerTarget(moniker.substr(MonikerPrefix.size()), target);
     if (!failure)
-        failure = ConnectManager(target, Timeout, bus);
-    if (!failure)
-        failure = ListServices(bus.get(), namePattern + std::string(ServiceSuffix), names);
+        failure = ConnectManager(target, Timeout, connection);
+    if (failure)
+        return failure;
+    failure = ListServices(connection->Get(), namePattern + std::string(ServiceSuffix), names);
     if (!failure)
         failure = PropertiesOf(names, properties);
     if (failure)
-        return failure;
-    instances = std::make_unique<SystemdServiceCollection>(std::move(bus), std::move(names), properties);
+        return connection->Explained(*failure);
+    instances = std::make_unique<SystemdServiceCollection>(std::move(connection), std::move(names), properties);
     return std::nullopt;
 }
