@@ -1,7 +1,6 @@
 #include "platform/managerbus.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <string>
