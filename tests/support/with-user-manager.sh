@@ -28,8 +28,6 @@ mkdir -p "$HOME/.config/systemd/user/dbus.service.d"
 # The manager runs the bus itself, as in a login session (dbus.socket, dbus.service), with a
 # system bus's limit on the replies one connection may wait for.
 cat > "$HOME/.config/broker-test-bus.conf" <<'END'
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
 <busconfig>
   <include>/usr/share/dbus-1/session.conf</include>
   <limit name="max_replies_per_connection">128</limit>
@@ -62,10 +60,9 @@ done
 [[ ${#cgroups[@]} -gt 0 ]] || { echo "$0: no cgroup hierarchy for the manager" >&2; exit 2; }
 
 # The manager need not stop its units gracefully: every process in its cgroups is killed.
-sshd=
 cleanup() {
     local cgroup processes tries
-    [[ -z $sshd ]] || kill "$sshd" 2>/dev/null || true
+    [[ ! -s $work/sshd.pid ]] || kill "$(cat "$work/sshd.pid")" 2>/dev/null || true
     for cgroup in "${cgroups[@]}"; do
         for ((tries = 0; tries < 100; tries++)); do
             processes=$(find "$cgroup" -name cgroup.procs -exec cat {} + 2>/dev/null || true)
@@ -112,7 +109,7 @@ cat > "$work/sshd_config" <<END
 ListenAddress 127.0.0.1
 ListenAddress 127.0.0.2
 HostKey $work/host_key
-PidFile none
+PidFile $work/sshd.pid
 UsePAM no
 StrictModes no
 AllowUsers root
@@ -120,13 +117,8 @@ PermitRootLogin prohibit-password
 AuthorizedKeysFile $work/authorized_keys
 PasswordAuthentication yes
 END
-/usr/sbin/sshd -D -e -f "$work/sshd_config" 2> "$work/sshd.log" &
-sshd=$!
-if ! timeout 10 bash -c 'until ss -Htln "sport = :22" | grep -q .; do kill -0 "$1" || exit 1; sleep 0.05; done' _ "$sshd"; then
-    echo "$0: sshd did not come up:" >&2
-    cat "$work/sshd.log" >&2
-    exit 1
-fi
+# sshd goes into the background once it listens.
+/usr/sbin/sshd -f "$work/sshd_config" -E "$work/sshd.log" || { cat "$work/sshd.log" >&2; exit 1; }
 echo "127.0.0.1 $(cut -d' ' -f1,2 "$work/host_key.pub")" > "$work/dotssh/known_hosts"
 echo "localhost $(cut -d' ' -f1,2 "$work/impostor_key.pub")" >> "$work/dotssh/known_hosts"
 dotssh=$(getent passwd root | cut -d: -f6)/.ssh
@@ -134,7 +126,4 @@ dotssh=$(getent passwd root | cut -d: -f6)/.ssh
 mount --no-mtab --bind "$work/dotssh" "$dotssh"
 
 export DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS BROKER_TEST_MANAGER_PID=$manager
-status=0
-"$@" || status=$?
-[[ $status == 0 ]] || { echo "$0: sshd's log:" >&2; cat "$work/sshd.log" >&2; }
-exit $status
+"$@"
