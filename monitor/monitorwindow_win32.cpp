@@ -98,8 +98,10 @@ Win32MonitorWindow::Win32MonitorWindow() : Dpi(ScreenDpi()), Font(MakeFont(FW_NO
 void Win32MonitorWindow::Build(const ControlLayout &layout)
 {
     const ControlClass kind = ClassOf(layout.Kind);
+    // The check boxes reach a pixel into the report box; clipped by it, they leave its border whole.
     const HWND control = CreateWindowExW(
-        kind.ExtendedStyle, kind.Name, WideFromUtf8(layout.Text).c_str(), WS_CHILD | WS_VISIBLE | kind.Style,
+        kind.ExtendedStyle, kind.Name, WideFromUtf8(layout.Text).c_str(),
+        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | kind.Style,
         Pixels(layout.Left), Pixels(layout.Top), Pixels(layout.Width), Pixels(layout.Height), Window.get(),
         reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(layout.Id))), GetModuleHandleW(nullptr), nullptr);
     SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(layout.Bold ? BoldFont.get() : Font.get()), FALSE);
