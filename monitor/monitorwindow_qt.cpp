@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 namespace {
 
@@ -59,11 +58,7 @@ QtMonitorWindow::QtMonitorWindow()
     setWindowTitle(QString::fromLatin1(WindowLayout::Caption));
     setFont(DefaultFont());
     resize(Pixels(WindowLayout::ClientWidth), Pixels(WindowLayout::ClientHeight));
-    std::vector<ControlLayout> byTabIndex(WindowLayout::Controls.begin(), WindowLayout::Controls.end());
-    std::sort(byTabIndex.begin(), byTabIndex.end(),
-              [](const ControlLayout &a, const ControlLayout &b) { return a.TabIndex < b.TabIndex; });
-    // Made in tab-index order, which is the order Tab walks the controls in.
-    for (const ControlLayout &layout : byTabIndex)
+    for (const ControlLayout &layout : WindowLayout::ControlsInTabOrder())
         Build(layout);
     Controls.at(Control::txChanges)->setFocus();
 }

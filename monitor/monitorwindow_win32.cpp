@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <vector>
 
 namespace {
 
@@ -68,7 +67,7 @@ ATOM WindowClass(WNDPROC procedure)
 int ScreenDpi()
 {
     const HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
     ReleaseDC(nullptr, screen);
     return dpi;
 }
@@ -86,11 +85,8 @@ Win32MonitorWindow::Win32MonitorWindow() : Dpi(ScreenDpi()), Font(MakeFont(FW_NO
                                  WideFromUtf8(WindowLayout::Caption).c_str(), FrameStyle, CW_USEDEFAULT,
                                  CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr,
                                  nullptr, GetModuleHandleW(nullptr), this));
-    std::vector<ControlLayout> byTabIndex(WindowLayout::Controls.begin(), WindowLayout::Controls.end());
-    std::sort(byTabIndex.begin(), byTabIndex.end(),
-              [](const ControlLayout &a, const ControlLayout &b) { return a.TabIndex < b.TabIndex; });
     // Each control goes below those made before it, so Tab walks them in the order they are made.
-    for (const ControlLayout &layout : byTabIndex)
+    for (const ControlLayout &layout : WindowLayout::ControlsInTabOrder())
         Build(layout);
     LastFocus = Controls.at(Control::txChanges);
 }

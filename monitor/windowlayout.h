@@ -1,6 +1,8 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
 // The monitor window as data, so that every platform's window builds the same controls at
 // the same places. Positions and sizes are in twips, 1440 to the inch.
@@ -66,5 +68,15 @@ constexpr std::array<ControlLayout, 16> Controls{{
     {Control::CheckBroker_1, ControlKind::Button, "Check Broker Instances", 240, 6000, 2175, 615, 4},
     {Control::ExitProgram, ControlKind::Button, "Exit", 3000, 6000, 2055, 615, 12},
 }};
+
+// The controls in the order of their tab indexes: made in this order, they are also the
+// order Tab walks them in on every platform.
+inline std::vector<ControlLayout> ControlsInTabOrder()
+{
+    std::vector<ControlLayout> ordered(Controls.begin(), Controls.end());
+    std::sort(ordered.begin(), ordered.end(),
+              [](const ControlLayout &a, const ControlLayout &b) { return a.TabIndex < b.TabIndex; });
+    return ordered;
+}
 
 } // namespace WindowLayout

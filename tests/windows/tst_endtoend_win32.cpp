@@ -103,9 +103,8 @@ TEST_SUITE("endtoend")
         };
 
         // Tab walks the controls that take the focus in tab-index order, from the report box round to it.
-        std::vector<ControlLayout> order(WindowLayout::Controls.begin(), WindowLayout::Controls.end());
+        std::vector<ControlLayout> order = WindowLayout::ControlsInTabOrder();
         std::erase_if(order, [](const ControlLayout &c) { return c.Kind == ControlKind::Label; });
-        std::sort(order.begin(), order.end(), [](auto &a, auto &b) { return a.TabIndex < b.TabIndex; });
         std::rotate(order.begin(), order.begin() + 1, order.end());
         REQUIRE(Eventually([&] { return focus() == item(Control::txChanges); }));
         for (const ControlLayout &next : order) {
