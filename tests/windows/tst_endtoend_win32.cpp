@@ -127,9 +127,9 @@ TEST_SUITE("endtoend")
         // The broker runs for a while with the mails off, then stops: the next mail asks again.
         click(item(Control::mSendMail));
         REQUIRE(Eventually([&] { return SendMessageW(item(Control::mSendMail), BM_GETCHECK, 0, 0) == BST_UNCHECKED; }));
-        REQUIRE(std::system(("sc start " + Live).c_str()) == 0);
+        REQUIRE(std::system(("sc start " + Live + " >NUL").c_str()) == 0);
         REQUIRE(Eventually([&] { return ProcessIdOf(Live) != 0 && ShowsBrokers(text(Control::txChanges)); }));
-        REQUIRE(std::system(("sc stop " + Live).c_str()) == 0);
+        REQUIRE(std::system(("sc stop " + Live + " >NUL").c_str()) == 0);
         REQUIRE(Eventually([&] { return ProcessIdOf(Live) == 0 && ShowsBrokers(text(Control::txChanges)); }));
         click(item(Control::mSendMail));
         REQUIRE(Eventually([&] { return Mails().size() == 2; }));

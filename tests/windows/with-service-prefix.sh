@@ -12,7 +12,7 @@ export BROKER_MONITOR_EXE BROKER_SERVICE_EXE
 shift 2
 WINEPREFIX=$(mktemp -d /tmp/broker-wine.XXXXXX)
 export WINEPREFIX
-trap '/usr/lib/wine/wineserver -k 2>/dev/null; rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"' EXIT
+trap '/usr/lib/wine/wineserver -k 2>/dev/null || true; rm -rf "$WINEPREFIX" "$WINEPREFIX.lock"' EXIT
 # The prefix is made before the persistent server starts: a server already up while the
 # prefix is made ends with two service managers, each with its own half of the services.
 "$here/../../tools/wine-run" "$WINEPREFIX" cmd /c exit
