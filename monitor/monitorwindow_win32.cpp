@@ -158,7 +158,8 @@ LRESULT Win32MonitorWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lP
         return 0;
     }
     case WM_NEXTDLGCTL:
-        // The report box asks its parent for the next control on Tab, as it would a dialog.
+        // Tab asks here, through IsDialogMessageW or the multi-line report box, as it would ask a
+        // dialog; a plain window would leave the focus where it is.
         if (LOWORD(lParam) == FALSE)
             SetFocus(GetNextDlgTabItem(Window.get(), GetFocus(), wParam != 0));
         return 0;
