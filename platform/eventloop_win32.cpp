@@ -38,6 +38,16 @@ void Win32EventLoop::PumpMessages()
     }
 }
 
+int32_t Win32EventLoop::Run()
+{
+    // A pump leaves nothing unseen in the queue, so the sleep ends with the next message.
+    while (!Quit) {
+        WaitMessage();
+        PumpMessages();
+    }
+    return *Quit;
+}
+
 int32_t Win32EventLoop::WaitForInputOrHandles(int32_t handleCount, const int32_t *handles,
                                               uint32_t timeoutMs)
 {

@@ -18,6 +18,9 @@ public:
     int32_t WaitForInputOrHandles(int32_t handleCount, const int32_t *handles,
                                   uint32_t timeoutMs) override;
 
+    // Runs the program's messages until the quit; returns its exit code.
+    int32_t Run();
+
     // Keyboard navigation (Tab, Enter, Esc) between the controls of this window; 0 for none.
     void SetDialogWindow(WindowHandle window) { DialogWindow = window; }
     // From now on every wait fails at once, so that waits still on the stack return and

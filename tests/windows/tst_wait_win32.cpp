@@ -1,7 +1,5 @@
 #include "platform/eventloop_win32.h"
-#include "platform/tickcounter_win32.h"
 #include "platform/windows_win32.h"
-#include "util/modmsgwaitobj.h"
 
 #define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
 #include <doctest/doctest.h>
@@ -37,21 +35,5 @@ TEST_SUITE("wait")
             CHECK_FALSE(PeekMessageW(&left, nullptr, 0, 0, PM_NOREMOVE));
             CHECK(loop.QuitCode().value_or(0) == row.Quit);
         }
-    }
-
-    TEST_CASE("WaitPumpingMessages ends after its interval, handling input meanwhile")
-    {
-        static int ticked = 0;
-        const UINT_PTR timer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM,
-                                        [](HWND, UINT, UINT_PTR, DWORD) { ++ticked; });
-        Win32EventLoop loop;
-        Win32TickCounter ticks;
-        const int32_t interval = 50, handles = 0, count = 0;
-        const DWORD start = GetTickCount();
-        CHECK(modMsgWaitObj::WaitPumpingMessages(interval, handles, count, {ticks, loop, loop}) ==
-              WaitCode::Timeout);
-        CHECK(GetTickCount() - start >= DWORD(interval));
-        CHECK(ticked >= 1);
-        KillTimer(nullptr, timer);
     }
 }

@@ -1,0 +1,14 @@
+#include "monitor/monitorwindow_win32.h"
+#include "monitor/tarvikbrokerservicecheck.h"
+#include "monitor/windowplatform_win32.h"
+
+int main()
+{
+    Win32WindowPlatform platform;
+    Win32MonitorWindow window;
+    platform.Attach(window.Handle());
+    TarvikBrokerServiceCheck monitor(platform.Monitor(), window);
+    window.Wire(monitor);
+    window.Show();
+    return platform.Loop.Run();
+}

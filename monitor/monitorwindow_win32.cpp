@@ -1,0 +1,210 @@
+#include "monitor/monitorwindow_win32.h"
+
+#include "platform/widetext_win32.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr const wchar_t *WindowClassName = L"TarvikBrokerServiceCheck";
+// The icon group's name in the program's resources (monitor_win32.rc.in).
+constexpr const wchar_t *IconName = L"MONITOR";
+// A fixed frame: the controls sit at fixed places.
+constexpr DWORD FrameStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+
+struct ControlClass {
+    const wchar_t *Name;
+    DWORD Style;
+    DWORD ExtendedStyle;
+};
+
+ControlClass ClassOf(ControlKind kind)
+{
+    switch (kind) {
+    case ControlKind::TextBox:
+        return {L"EDIT", WS_TABSTOP | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+    case ControlKind::ReportBox:
+        return {L"EDIT",
+                WS_TABSTOP | ES_MULTILINE | ES_AUTOVSCROLL | ES_AUTOHSCROLL | WS_VSCROLL | WS_HSCROLL,
+                WS_EX_CLIENTEDGE};
+    case ControlKind::CheckBox:
+        return {L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX, 0};
+    case ControlKind::Button:
+        return {L"BUTTON", WS_TABSTOP | BS_PUSHBUTTON, 0};
+    case ControlKind::Label:
+        break;
+    }
+    return {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+}
+
+HICON LoadIconSized(int metric)
+{
+    const int size = GetSystemMetrics(metric);
+    return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), IconName, IMAGE_ICON, size, size, 0));
+}
+
+// Registered once for the process; a second registration would only fail.
+ATOM WindowClass(WNDPROC procedure)
+{
+    static const ATOM atom = [procedure] {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = procedure;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.hIcon = LoadIconSized(SM_CXICON);
+        windowClass.hIconSm = LoadIconSized(SM_CXSMICON);
+        windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        windowClass.lpszClassName = WindowClassName;
+        return RegisterClassExW(&windowClass);
+    }();
+    return atom;
+}
+
+int ScreenDpi()
+{
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+} // namespace
+
+Win32MonitorWindow::Win32MonitorWindow() : Dpi(ScreenDpi()), Font(MakeFont(FW_NORMAL)), BoldFont(MakeFont(FW_BOLD))
+{
+    // The manifest's version 6 of the controls draws them in the system's visual style.
+    const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+    RECT frame{0, 0, Pixels(WindowLayout::ClientWidth), Pixels(WindowLayout::ClientHeight)};
+    AdjustWindowRectEx(&frame, FrameStyle, FALSE, 0);
+    Window.reset(CreateWindowExW(0, ClassNameOf(WindowClass(WindowProcedure)),
+                                 WideFromUtf8(WindowLayout::Caption).c_str(), FrameStyle, CW_USEDEFAULT,
+                                 CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                                 nullptr, GetModuleHandleW(nullptr), this));
+    // Each control goes below those made before it, so Tab walks them in the order they are made.
+    for (const ControlLayout &layout : WindowLayout::ControlsInTabOrder())
+        Build(layout);
+    LastFocus = Controls.at(Control::txChanges);
+}
+
+void Win32MonitorWindow::Build(const ControlLayout &layout)
+{
+    const ControlClass kind = ClassOf(layout.Kind);
+    // The check boxes reach a pixel into the report box; clipped by it, they leave its border whole.
+    const HWND control = CreateWindowExW(
+        kind.ExtendedStyle, kind.Name, WideFromUtf8(layout.Text).c_str(),
+        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | kind.Style,
+        Pixels(layout.Left), Pixels(layout.Top), Pixels(layout.Width), Pixels(layout.Height), Window.get(),
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(layout.Id))), GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(layout.Bold ? BoldFont.get() : Font.get()), FALSE);
+    Controls[layout.Id] = control;
+}
+
+Win32MonitorWindow::FontPtr Win32MonitorWindow::MakeFont(int weight) const
+{
+    const int height = -static_cast<int>(std::lround(WindowLayout::FontPoints * Dpi / 72.0));
+    return FontPtr(CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                               WideFromUtf8(WindowLayout::FontFace).c_str()));
+}
+
+int Win32MonitorWindow::Pixels(int twips) const
+{
+    return static_cast<int>(std::lround(twips * Dpi / WindowLayout::TwipsPerInch));
+}
+
+void Win32MonitorWindow::Show()
+{
+    ShowWindow(Window.get(), SW_SHOWDEFAULT);
+    UpdateWindow(Window.get());
+}
+
+LRESULT CALLBACK Win32MonitorWindow::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        const auto *creation = reinterpret_cast<const CREATESTRUCTW *>(lParam);
+        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+    }
+    auto *self = reinterpret_cast<Win32MonitorWindow *>(GetWindowLongPtrW(window, GWLP_USERDATA));
+    // Messages before WM_NCCREATE, and those while CreateWindowExW has not yet returned the
+    // window to the constructor, take the defaults.
+    if (!self || !self->Window)
+        return DefWindowProcW(window, message, wParam, lParam);
+    return self->HandleMessage(message, wParam, lParam);
+}
+
+LRESULT Win32MonitorWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_COMMAND:
+        if (HIWORD(wParam) != BN_CLICKED || !Handlers)
+            return 0;
+        if (LOWORD(wParam) == ControlId(Control::CheckBroker_1))
+            Handlers->CheckBrokerPressed(1);
+        else if (LOWORD(wParam) == ControlId(Control::ExitProgram))
+            Handlers->ExitProgramPressed();
+        return 0;
+    case WM_CLOSE: {
+        // Alt+F4 and the taskbar ask through here whatever the system menu shows; while the
+        // close box is off only the exit button leaves, and with it on the request is that
+        // button's press, guard included.
+        const auto state = CloseBox.CloseItemState(Handle(), CloseItem::EnabledId);
+        if (state && (*state & CloseItem::GreyBits) == 0 && Handlers)
+            Handlers->ExitProgramPressed();
+        return 0;
+    }
+    case WM_NEXTDLGCTL:
+        // Tab asks here, through IsDialogMessageW or the multi-line report box, as it would ask a
+        // dialog; a plain window would leave the focus where it is.
+        if (LOWORD(lParam) == FALSE)
+            SetFocus(GetNextDlgTabItem(Window.get(), GetFocus(), wParam != 0));
+        return 0;
+    case WM_ACTIVATE:
+        // The focus leaves for a message box and comes back to the control that had it.
+        if (LOWORD(wParam) == WA_INACTIVE)
+            LastFocus = GetFocus();
+        else if (LastFocus)
+            SetFocus(LastFocus);
+        return 0;
+    }
+    return DefWindowProcW(Window.get(), message, wParam, lParam);
+}
+
+std::string Win32MonitorWindow::Text(Control control)
+{
+    const HWND item = Controls.at(control);
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(item)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(item, text.data(), static_cast<int>(text.size()))));
+    return Utf8FromWide(text);
+}
+
+void Win32MonitorWindow::SetText(Control control, const std::string &text)
+{
+    SetWindowTextW(Controls.at(control), WideFromUtf8(text).c_str());
+}
+
+int Win32MonitorWindow::CheckBoxValue(Control control)
+{
+    // BST_UNCHECKED, BST_CHECKED and BST_INDETERMINATE are the view's 0, 1 and 2.
+    return static_cast<int>(SendMessageW(Controls.at(control), BM_GETCHECK, 0, 0));
+}
+
+void Win32MonitorWindow::SetCheckBoxValue(Control control, int value)
+{
+    SendMessageW(Controls.at(control), BM_SETCHECK, static_cast<WPARAM>(std::clamp(value, 0, 2)), 0);
+}
+
+WindowHandle Win32MonitorWindow::Handle()
+{
+    return WindowHandleOf(Window.get());
+}
+
+void Win32MonitorWindow::Unload()
+{
+    // Destroyed only by its owner, once the handlers on the stack have returned.
+    ShowWindow(Window.get(), SW_HIDE);
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "monitor/monitorplatform.h"
+#include "platform/clocks_win32.h"
+#include "platform/closebox_win32.h"
+#include "platform/eventloop_win32.h"
+#include "platform/mailsocket_win32.h"
+#include "platform/messagebox_win32.h"
+#include "platform/numberformat_win32.h"
+#include "platform/servicesource_wmi.h"
+#include "platform/tickcounter_win32.h"
+
+// The real platform the window runs on, owned in one place.
+struct Win32WindowPlatform {
+    Win32MessageBox Boxes{"Tarvik Broker ServiceCheck"};
+    Win32EventLoop Loop;
+    Win32Clocks Clock;
+    Win32NumberFormat Numbers;
+    Win32MailSocket Winsock1;
+    WmiServiceSource Source;
+    Win32TickCounter Ticks;
+    Win32CloseBox CloseBox;
+
+    // The window exists only after the services it is built from.
+    void Attach(WindowHandle window)
+    {
+        Boxes.SetOwner(window);
+        Loop.SetDialogWindow(window);
+    }
+
+    MonitorPlatform Monitor()
+    {
+        return {{Boxes, Loop, Loop, Clock, Ticks, Numbers}, Winsock1, Source, CloseBox, [this] { EndProgram(); }};
+    }
+
+    // The quit ends the main loop only once the handlers on the stack have returned, which
+    // the abandoned waits and boxes let them do at once.
+    void EndProgram()
+    {
+        Loop.Abandon();
+        Boxes.Abandon();
+        PostQuitMessage(0);
+    }
+};
