@@ -1,75 +1,138 @@
 // The whole program as an operator meets it: the real window and platform, a systemd user
-// manager standing in for the server's, and aiosmtpd on port 25 of a private loopback.
+// manager standing in for the server's, and aiosmtpd on port 25 of a private loopback; and
+// the parts of the Qt platform an operator sees, its message boxes and the close box.
 #include "monitor/monitorwindow_qt.h"
 #include "monitor/qtwindowplatform.h"
 #include "monitor/tarvikbrokerservicecheck.h"
 #include "tests/support/maildir.h"
-#include "tests/support/messageboxdismisser.h"
 #include "tests/support/observedsource.h"
 #include "tests/support/usermanager.h"
+#include "util/modclosebtn.h"
 
 #include <QAbstractButton>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QtTest>
+
+using modCloseBtn::SetCloseButtonEnabled;
+
+namespace {
+
+// Dismisses every message box the program shows, as an operator would, noting what it showed.
+class MessageBoxDismisser final : public QObject {
+public:
+    struct Box {
+        QString Text, Details, Caption;
+        QMessageBox::Icon Icon;
+        Qt::TextFormat Format;
+    };
+
+    MessageBoxDismisser()
+    {
+        connect(&Poll, &QTimer::timeout, this, [this] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                Shown << Box{box->text(), box->detailedText(), box->windowTitle(), box->icon(), box->textFormat()};
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        Poll.start(10);
+    }
+
+    QList<Box> Shown;
+
+private:
+    QTimer Poll;
+};
+
+} // namespace
 
 class EndToEndTest : public QObject {
     Q_OBJECT
 private slots:
-    void monitorsMailsAndLeavesThroughExit();
-};
+    void messageBoxShowsTextStyleAndTitle()
+    {
+        QApplication::setApplicationName("Tarvik Broker ServiceCheck");
+        MessageBoxDismisser operatorAtTheScreen;
+        QtMessageBox().MessageBox("<b>550</b> &amp;", MessageBoxStyle::OkOnly, std::nullopt);
+        QtMessageBox().MessageBox(std::string(1 << 20, 'x'), MessageBoxStyle::OkInformation, "");
 
-void EndToEndTest::monitorsMailsAndLeavesThroughExit()
-{
-    for (const char *name : {"sample-broker", "broker-logger", "plain-worker"})
-        QVERIFY(UserManager::InstallUnit(name));
-    QCOMPARE(UserManager::Systemctl({"daemon-reload"}), 0);
-    const QString maildir = qEnvironmentVariable("BROKER_TEST_MAILDIR");
-    QtWindowPlatform platform;
-    ObservedSource source(&platform.Source);
-    QtMonitorWindow window;
-    const MonitorPlatform real = platform.Monitor();
-    TarvikBrokerServiceCheck monitor({real.Services, real.Winsock1, source, real.CloseBox, real.EndProgram}, window);
-    window.Wire(monitor);
-    MessageBoxDismisser operatorAtTheScreen;
-    const auto click = [&window](Control button, int afterMs) {
-        QTimer::singleShot(afterMs, &window, [&window, button] {
-            static_cast<QAbstractButton *>(window.Widget(button))->click();
-        });
-    };
+        QCOMPARE(operatorAtTheScreen.Shown.size(), 2);
+        const MessageBoxDismisser::Box &markup = operatorAtTheScreen.Shown[0], &huge = operatorAtTheScreen.Shown[1];
+        // A relay's reply is shown as it came, under the application's title when there is none.
+        QCOMPARE(markup.Text, "<b>550</b> &amp;");
+        QCOMPARE(markup.Format, Qt::PlainText);
+        QCOMPARE(markup.Caption, "Tarvik Broker ServiceCheck");
+        // A long text is cut short in the box and kept whole behind its details.
+        QCOMPARE(huge.Text, QString(2000, 'x') + "...");
+        QCOMPARE(huge.Details, QString(1 << 20, 'x'));
+        QCOMPARE(huge.Icon, QMessageBox::Information);
+        QCOMPARE(huge.Caption.trimmed(), "");
+    }
 
-    window.show();
-    QVERIFY(!window.windowFlags().testFlag(Qt::WindowCloseButtonHint));
-    static_cast<QLineEdit *>(window.Widget(Control::mInterval))->clear();
-    QTest::keyClicks(window.Widget(Control::mInterval), "0.005");
-    QTest::mouseClick(window.Widget(Control::mSendMail), Qt::LeftButton, {}, QPoint(5, 5));
-    QList<qsizetype> mailsBeforeScan;
-    source.BeforeListing = [&](int listing) {
-        mailsBeforeScan << Delivered(maildir).size();
-        if (listing == 3 || listing == 4)
-            QCOMPARE(UserManager::Systemctl({listing == 3 ? "start" : "stop", "sample-broker"}), 0);
-        if (listing == 5) {
-            // The wait after this cycle is ten minutes long: Exit is refused, the loop is
-            // cancelled, and Exit ends the program at once.
-            static_cast<QLineEdit *>(window.Widget(Control::mInterval))->setText("10");
-            click(Control::ExitProgram, 0);
-            click(Control::CheckBroker_1, 50);
-            click(Control::ExitProgram, 100);
+    void monitorsMailsAndLeavesThroughExit()
+    {
+        for (const char *name : {"sample-broker", "broker-logger", "plain-worker"})
+            QVERIFY(UserManager::InstallUnit(name));
+        QCOMPARE(UserManager::Systemctl({"daemon-reload"}), 0);
+        const QString maildir = qEnvironmentVariable("BROKER_TEST_MAILDIR");
+        QtWindowPlatform platform;
+        ObservedSource source(&platform.Source);
+        QtMonitorWindow window;
+        const MonitorPlatform real = platform.Monitor();
+        TarvikBrokerServiceCheck monitor({real.Services, real.Winsock1, source, real.CloseBox, real.EndProgram}, window);
+        window.Wire(monitor);
+        MessageBoxDismisser operatorAtTheScreen;
+        const auto click = [&window](Control button, int afterMs) {
+            QTimer::singleShot(afterMs, &window, [&window, button] {
+                static_cast<QAbstractButton *>(window.Widget(button))->click();
+            });
+        };
+
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // The close box went off as the window loaded; it goes on and off again, and while it is
+        // off the window manager's close request is refused. Exit closes the window below.
+        const WindowHandle handle = window.Handle();
+        QCloseEvent request;
+        for (const int16_t enable : {0, -1, -1, 0, 0}) {
+            QCOMPARE(SetCloseButtonEnabled(handle, enable, platform.CloseBox), 0);
+            QCOMPARE(window.windowFlags().testFlag(Qt::WindowCloseButtonHint), enable != 0);
         }
-    };
-    click(Control::CheckBroker_1, 0);
-    QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 30000);
+        QCoreApplication::sendEvent(window.windowHandle(), &request);
+        QVERIFY(window.isVisible());
+        QCOMPARE(SetCloseButtonEnabled(WindowHandle(0), 0, platform.CloseBox), -1);
+        static_cast<QLineEdit *>(window.Widget(Control::mInterval))->clear();
+        QTest::keyClicks(window.Widget(Control::mInterval), "0.005");
+        QTest::mouseClick(window.Widget(Control::mSendMail), Qt::LeftButton, {}, QPoint(5, 5));
+        QList<qsizetype> mailsBeforeScan;
+        source.BeforeListing = [&](int listing) {
+            mailsBeforeScan << Delivered(maildir).size();
+            if (listing == 3 || listing == 4)
+                QCOMPARE(UserManager::Systemctl({listing == 3 ? "start" : "stop", "sample-broker"}), 0);
+            if (listing == 5) {
+                // The wait after this cycle is ten minutes long: Exit is refused, the loop is
+                // cancelled, and Exit ends the program at once.
+                static_cast<QLineEdit *>(window.Widget(Control::mInterval))->setText("10");
+                click(Control::ExitProgram, 0);
+                click(Control::CheckBroker_1, 50);
+                click(Control::ExitProgram, 100);
+            }
+        };
+        click(Control::CheckBroker_1, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 30000);
 
-    // Mailed after the first scan, not again while the broker stays stopped, again once it
-    // ran and stopped.
-    QCOMPARE(mailsBeforeScan, (QList<qsizetype>{0, 1, 1, 1, 2}));
-    const QByteArray mail = Delivered(maildir).constFirst();
-    QVERIFY(mail.contains("\nTo: \"TarvikBrokerQueue\" <root@localhost>\n"));
-    QVERIFY(mail.contains("\n\nPlease restart Tarvik Broker process sample-broker\n"));
-    QVERIFY(QString::fromStdString(window.Text(Control::txChanges)).contains("Service Name: sample-broker\r\nPID: 0\r\n"));
-    QCOMPARE(operatorAtTheScreen.Shown.size(), 1);
-    QCOMPARE(operatorAtTheScreen.Shown[0].Text, "First Cancel processing before exiting this program!");
-    QVERIFY(!monitor.IsProcessing());
-}
+        // Mailed after the first scan, not again while the broker stays stopped, again once it
+        // ran and stopped.
+        QCOMPARE(mailsBeforeScan, (QList<qsizetype>{0, 1, 1, 1, 2}));
+        const QByteArray mail = Delivered(maildir).constFirst();
+        QVERIFY(mail.contains("\nTo: \"TarvikBrokerQueue\" <root@localhost>\n"));
+        QVERIFY(mail.contains("\n\nPlease restart Tarvik Broker process sample-broker\n"));
+        QVERIFY(QString::fromStdString(window.Text(Control::txChanges)).contains("Service Name: sample-broker\r\nPID: 0\r\n"));
+        QCOMPARE(operatorAtTheScreen.Shown.size(), 1);
+        QCOMPARE(operatorAtTheScreen.Shown[0].Text, "First Cancel processing before exiting this program!");
+        QVERIFY(!monitor.IsProcessing());
+    }
+};
 
 QTEST_MAIN(EndToEndTest)
 #include "tst_endtoend.moc"

@@ -1,9 +1,8 @@
 // The notification mail: the reply wait on virtual time, the dialogue over the real socket
 // with a scripted relay, and delivery through real relays (tests/support/with-relays.sh).
 #include "mail/notificationmail.h"
-#include "platform/eventloop_qt.h"
 #include "platform/mailsocket_qt.h"
-#include "tests/support/fakemailsocket.h"
+#include "tests/support/simulatedplatform.h"
 #include "tests/support/maildir.h"
 #include "tests/support/scriptedsmtppeer.h"
 
@@ -47,7 +46,7 @@ QStringList Dialogue(int index = -1, const QString &instead = {},
 // event loop, so that a silent relay costs no real quarter of a minute.
 struct RealMail {
     QtEventLoop Loop;
-    SimulatedPlatform Platform{3600, &Loop, &Loop};
+    SimulatedPlatform Platform{3600, &Loop};
     QtMailSocket Socket;
     QStringList Captions;
     NotificationMail Mail{Socket, Platform.Services(),
@@ -86,17 +85,16 @@ private slots:
         QFETCH(QString, message);
 
         SimulatedPlatform platform(start);
-        FakeMailSocket socket(platform);
-        NotificationMail mail(socket, platform.Services(), [](const std::string &) {});
+        NotificationMail mail(platform, platform.Services(), [](const std::string &) {});
         for (const QString &event : events) {
             const QString what = event.section(':', 1);
-            platform.At(start + event.section(':', 0, 0).toDouble(), [&platform, &socket, what] {
+            platform.At(start + event.section(':', 0, 0).toDouble(), [&platform, what] {
                 if (what.startsWith('+'))
                     platform.Now += what.mid(1).toDouble();
                 else if (what.startsWith("clock"))
                     platform.ClockSetBy += what.mid(5).toDouble();
                 else
-                    socket.Deliver(what.toStdString());
+                    platform.Deliver(what.toStdString());
             });
         }
         platform.PumpMessages();
@@ -124,13 +122,12 @@ private slots:
             {5, "Check\rBcc: victim@example.org", "The mail was not sent: EmailSubject holds a line break"}};
         for (const auto &[field, text, message] : refusals) {
             SimulatedPlatform platform;
-            FakeMailSocket socket(platform);
-            socket.State = message == " 7" ? 7 : 0;
-            NotificationMail mail(socket, platform.Services(), [](const std::string &) { QFAIL("a status was shown"); });
+            platform.State = message == " 7" ? 7 : 0;
+            NotificationMail mail(platform, platform.Services(), [](const std::string &) { QFAIL("a status was shown"); });
             QVERIFY(!Send(mail, {{field, text}}));
             QCOMPARE(platform.Texts().size(), 1);
             QCOMPARE(platform.Texts()[0].left(message.size()), message);
-            QVERIFY(socket.Sent.empty() && socket.RemoteHost.empty());
+            QVERIFY(platform.Sent.empty() && platform.RemoteHost.empty());
         }
     }
 
@@ -147,11 +144,6 @@ private slots:
         QTest::newRow("relay accepts: the dialogue exact on the wire")
             << Dialogue(-1, {}, {"C:..", "C:..x", "C:bare", "C:CR, bare", "C:LF, Grüße"}) << "127.0.0.9"
             << ".\r\n.x\r\nbare\rCR, bare\nLF, Grüße\r\n" << QStringList{} << true;
-        QTest::newRow("relay refuses the recipient: the data still goes")
-            << Dialogue(3, "S:550 no such user") << "127.0.0.9" << body
-            << QStringList{WrongCode.arg("250", "550 no such user\r\n")} << true;
-        QTest::newRow("relay refuses the message") << Dialogue(5, "S:554 rejected") << "127.0.0.9" << body
-                                                   << QStringList{WrongCode.arg("250", "554 rejected\r\n")} << false;
         QTest::newRow("relay resets while the message arrives")
             << Dialogue().mid(0, 10) + QStringList{"RST"} << "127.0.0.9" << body << QStringList(2, TimedOut) << false;
         QTest::newRow("connection refused") << QStringList{} << "127.0.0.8" << body << QStringList(7, TimedOut) << false;
@@ -196,7 +188,6 @@ private slots:
     {
         QFETCH(QString, host);
         QFETCH(QString, maildir);
-        QVERIFY2(qEnvironmentVariableIsSet("RELAY_TREES"), "run through tests/support/with-relays.sh");
         RealMail rig;
         rig.Platform.IdleMs = 20000; // a real relay may take its time: the waits are real
         const qsizetype deliveredBefore = Delivered(maildir).size();

@@ -1,8 +1,10 @@
 // The window's logic on virtual time: the scan through the window, the monitoring loop, the
-// mail it sends and the exit guard. An interval of minutes passes in no time at all.
+// mail it sends, the exit guard, and the interval wait's tick arithmetic. An interval of
+// minutes passes in no time at all.
 #include "monitor/tarvikbrokerservicecheck.h"
 #include "platform/closebox_qt.h"
-#include "tests/support/fakemailsocket.h"
+#include "tests/support/simulatedplatform.h"
+#include "util/modmsgwaitobj.h"
 #include "tests/support/observedsource.h"
 
 #include <QtTest>
@@ -28,12 +30,11 @@ struct FakeView final : MonitorView {
     int CheckBoxValue(Control control) override { return Values[control]; }
     void SetCheckBoxValue(Control control, int value) override { Values[control] = value; }
     WindowHandle Handle() override { return 0; } // no window: no close box to switch off
-    void Unload() override { Unloaded = true; }
+    void Unload() override {}
 
     std::map<Control, std::string> Texts;
     std::map<Control, int> Values;
     QStringList Statuses;
-    bool Unloaded = false;
 };
 
 // "Name|pid|State" rows; the type is always "simple".
@@ -76,15 +77,25 @@ struct Rig {
     }
 
     SimulatedPlatform Platform{Start};
-    FakeMailSocket Socket{Platform};
     ObservedSource Source;
     FakeView View;
     QtCloseBox CloseBox;
-    TarvikBrokerServiceCheck Window{{Platform.Services(), Socket, Source, CloseBox, [this] { Platform.Abandon(); }},
+    TarvikBrokerServiceCheck Window{{Platform.Services(), Platform, Source, CloseBox, [this] { Platform.Abandon(); }},
                                     View};
 };
 
+// One interval wait on the tick counter.
+struct WaitRow {
+    uint32_t StartTick;
+    int32_t Interval, Result;
+    QList<std::pair<int, qint64>> Inputs; // ms after the call began, ms its handler runs
+    QList<uint32_t> Slept;
+    QList<int32_t> Handles = {}; // each the tick from which it is signalled; -1 is invalid
+};
+
 } // namespace
+
+Q_DECLARE_METATYPE(WaitRow)
 
 class WindowTest : public QObject {
     Q_OBJECT
@@ -146,7 +157,7 @@ private slots:
         rig.Schedule({QString::number(60 * scans.size() - 30) + ":uncheck"});
         rig.Window.CheckBrokerPressed(1);
 
-        QTEST(Lines(rig.Socket.Sent, "Please restart Tarvik Broker process "), "requests");
+        QTEST(Lines(rig.Platform.Sent, "Please restart Tarvik Broker process "), "requests");
         QTEST(Lines({rig.View.Texts[Control::txChanges]}, "Service Name: "), "reported");
         QTEST(rig.Platform.Texts(), "messages");
     }
@@ -189,7 +200,7 @@ private slots:
             135.001,
             QStringList{"N/A"} + dialogue + QStringList{"Tarvik Broker Error Notification Mail Not Sent"} + dialogue +
                 QStringList{"Tarvik Broker Error Notification Mail Sent"},
-            {"SMTP service error, impromper response code. Code should have been: 250 Code recieved: 554 rejected\r\n"});
+            {"SMTP service error, impromper response code. Code should have been: 250 Code recieved: 554 relay\r\n"});
         add("mailing greyed: no mail", "1", 2, "", {"90:uncheck"}, {0, 60}, 120, {"N/A"}, none);
         add("exit while a cancelled loop is in a mail dialogue: nothing more goes out", "1", 1, "silent",
             {"5:press", "6:exit"}, {0}, 6, {"N/A", "N/A", "Tarvik Broker Error Notification Mail Not Sent"}, none);
@@ -205,8 +216,8 @@ private slots:
         Rig rig;
         rig.View.Texts[Control::mInterval] = interval.toStdString();
         rig.View.Values[Control::mSendMail] = sendMail;
-        rig.Socket.Refusals = relay == "refuses once";
-        rig.Socket.Silent = relay == "silent";
+        rig.Platform.Refusals = relay == "refuses once";
+        rig.Platform.Silent = relay == "silent";
         rig.Source.Services = Services({"SampleBroker|0|Stopped"});
         QList<double> scans;
         rig.Source.BeforeListing = [&rig, &scans](int) { scans << std::round((rig.Platform.Now - Start) * 1000) / 1000; };
@@ -221,13 +232,45 @@ private slots:
         QVERIFY(!rig.Window.IsProcessing());
         QCOMPARE(rig.View.Texts[Control::CheckBroker_1], "Check Broker Instances");
         // Two whole dialogues when the relay refused the first mail; none once the program ended.
-        QCOMPARE(rig.Socket.Sent.size(), std::size_t(relay == "refuses once" ? 16 : 0));
-        QCOMPARE(rig.Socket.State, int16_t(0));
-        if (!rig.Socket.Sent.empty()) {
-            QCOMPARE(rig.Socket.RemoteHost, "localhost");
-            QCOMPARE(rig.Socket.Sent[1], "mail from:<root@localhost>\r\n");
-            QCOMPARE(rig.Socket.Sent[2], "rcpt to:<root@localhost>\r\n");
+        QCOMPARE(rig.Platform.Sent.size(), std::size_t(relay == "refuses once" ? 16 : 0));
+        QCOMPARE(rig.Platform.State, int16_t(0));
+        if (!rig.Platform.Sent.empty()) {
+            QCOMPARE(rig.Platform.RemoteHost, "localhost");
+            QCOMPARE(rig.Platform.Sent[1], "mail from:<root@localhost>\r\n");
+            QCOMPARE(rig.Platform.Sent[2], "rcpt to:<root@localhost>\r\n");
         }
+    }
+
+    void intervalWaitKeepsItsTime_data()
+    {
+        QTest::addColumn<WaitRow>("row");
+        const auto add = [](const char *name, WaitRow row) { QTest::newRow(name) << row; };
+        add("counter wraps to 0; input neither stretches nor cuts the wait",
+            {0xFFFFFC18u, 60000, 258, {{10000, 500}, {20000, 0}, {59990, 5}}, {60000, 49500, 40000, 5}});
+        add("end tick past 2^31, counter crosses it", {0x7FFFFC18u, 60000, 258, {{999, 0}, {1000, 0}}, {60000, 59001, 59000}});
+        add("elapsed just within interval + 2^31", {0xFFFFFFCEu, 100, 258, {{0, 2147483747}}, {100}});
+        add("elapsed past interval + 2^31", {5000u, 1000, 258, {{0, 2147484649}}, {1000}});
+        add("end 0 reached at now -2^31", {0xFFFF15A0u, 60000, 258, {{0, 2147543648}}, {60000}});
+        add("remaining 0 is not over", {42u, 0, 258, {{0, 0}}, {0, 0}});
+        add("remaining -1 is over", {42u, 0, 258, {{0, 1}}, {0}});
+        add("no deadline, handle signalled later",
+            {0u, -1, 0, {{100, 0}, {90000, 0}}, QList<uint32_t>(3, WaitCode::Infinite), {90000}});
+        add("third handle already signalled", {7u, 60000, 2, {}, {60000}, {50, 50, 0}});
+        add("invalid handle", {7u, 60000, -1, {}, {60000}, {50, -1}});
+    }
+
+    void intervalWaitKeepsItsTime()
+    {
+        QFETCH(WaitRow, row);
+        SimulatedPlatform time(row.StartTick / 1000.0);
+        for (const auto &[at, runs] : row.Inputs)
+            time.At(time.Now + at / 1000.0, [&time, runs = runs] { time.Now += runs / 1000.0; });
+        const auto count = int32_t(row.Handles.size());
+        row.Handles.append(0); // a first element to point at, even without handles
+
+        QCOMPARE(modMsgWaitObj::WaitPumpingMessages(row.Interval, row.Handles[0], count, {time, time, time}), row.Result);
+        QCOMPARE(QList<uint32_t>(time.Slept.begin(), time.Slept.end()), row.Slept);
+        QCOMPARE(time.Pumps, time.Slept.size()); // a pump after every sleep
     }
 };
 

@@ -20,7 +20,7 @@ public:
         LastMoniker = moniker + " " + className;
         if (Real)
             return Real->InstancesOf(moniker, className, namePattern, instances);
-        instances = std::make_unique<InMemory>(Services, FailingRead);
+        instances = std::make_unique<InMemory>(*this);
         return std::nullopt;
     }
 
@@ -31,12 +31,9 @@ public:
     int Listings = 0;
 
 private:
-    class InMemory final : public ServiceCollection {
-    public:
-        InMemory(std::vector<BrokerService> services, std::optional<std::size_t> failing)
-            : Services(std::move(services)), Failing(failing)
-        {
-        }
+    // The services as they are at the listing.
+    struct InMemory final : ServiceCollection {
+        explicit InMemory(const ObservedSource &source) : Services(source.Services), Failing(source.FailingRead) {}
         std::size_t Count() const override { return Services.size(); }
         const std::string &Name(std::size_t index) const override { return Services.at(index).Name; }
         std::optional<SourceFailure> Read(std::size_t index, BrokerService &service) override
@@ -47,7 +44,6 @@ private:
             return std::nullopt;
         }
 
-    private:
         std::vector<BrokerService> Services;
         std::optional<std::size_t> Failing;
     };

@@ -1,11 +1,8 @@
 #pragma once
 
-#include "platform/clocks.h"
-#include "platform/combinedwait.h"
-#include "platform/eventpump.h"
-#include "platform/messagebox.h"
+#include "platform/eventloop_qt.h"
+#include "platform/mailsocket.h"
 #include "platform/numberformat_qt.h"
-#include "platform/tickcounter.h"
 #include "platform/windowservices.h"
 
 #include <QStringList>
@@ -20,9 +17,11 @@
 // The window's platform on virtual time: a wait jumps to the next scheduled event or to its
 // time-out, and the pump runs whatever is due, so minutes pass in no time. Over a real event
 // loop it lets the real events through as well, and a wait that sees none of them for
-// IdleMs is taken to have run its whole time-out. Message boxes are recorded.
+// IdleMs is taken to have run its whole time-out. Message boxes are recorded. Its socket has
+// a relay behind it that answers each command in the next pump and accepts every mail,
+// unless it is told to refuse messages or to keep silent.
 class SimulatedPlatform final : public Clocks, public CombinedWait, public EventPump, public TickCounter,
-                                public MessageBoxService {
+                                public MessageBoxService, public MailSocket {
 public:
     struct Box {
         std::string Text;
@@ -31,10 +30,7 @@ public:
         double At;
     };
 
-    explicit SimulatedPlatform(double start = 3600, CombinedWait *realWait = nullptr, EventPump *realPump = nullptr)
-        : Now(start), RealWait(realWait), RealPump(realPump)
-    {
-    }
+    explicit SimulatedPlatform(double start = 3600, QtEventLoop *real = nullptr) : Now(start), Real(real) {}
 
     WindowServices Services() { return {*this, *this, *this, *this, *this, Numbers}; }
     // Runs `action` in the first pump at or after `seconds` of virtual time.
@@ -72,8 +68,8 @@ public:
             return handleCount;
         }
         const auto started = std::chrono::steady_clock::now();
-        const int32_t result = RealWait ? RealWait->WaitForInputOrHandles(handleCount, handles, std::min(timeoutMs, IdleMs))
-                                        : WaitCode::Timeout;
+        const int32_t result = Real ? Real->WaitForInputOrHandles(handleCount, handles, std::min(timeoutMs, IdleMs))
+                                    : WaitCode::Timeout;
         const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - started;
         Now = result == WaitCode::Timeout ? deadline : Now + waited.count();
         return result;
@@ -90,8 +86,32 @@ public:
             Scheduled.erase(Scheduled.begin());
             action();
         }
-        if (RealPump)
-            RealPump->PumpMessages();
+        if (Real)
+            Real->PumpMessages();
+    }
+
+    int16_t ConnectionState() const override { return State; }
+    void SetProtocol(int32_t) override {}
+    void SetLocalPort(int32_t) override {}
+    void SetRemoteHost(const std::string &host) override { RemoteHost = host; }
+    void SetRemotePort(int32_t) override {}
+    void OpenConnection() override
+    {
+        State = 7;
+        Answer("");
+    }
+    void SendText(const std::string &text) override
+    {
+        Sent.push_back(text);
+        Answer(text);
+    }
+    void ReadReceived(std::string &text) override { text = std::exchange(Unread, {}); }
+    void CloseConnection() override { State = 0; }
+    void SetDataArrivalHandler(DataArrivalHandler handler) override { OnData = std::move(handler); }
+    void Deliver(const std::string &data)
+    {
+        Unread += data;
+        OnData(static_cast<int32_t>(Unread.size()));
     }
 
     double Now;
@@ -101,10 +121,31 @@ public:
     int Pumps = 0;
     std::vector<Box> Boxes;
     QtNumberFormat Numbers{QLocale::c()};
+    bool Silent = false;
+    int Refusals = 0; // messages to refuse before accepting
+    int16_t State = 0;
+    std::string RemoteHost;
+    std::vector<std::string> Sent;
 
 private:
-    CombinedWait *RealWait;
-    EventPump *RealPump;
+    // "" is the connection being opened. The header block and the body piece are answered
+    // only with the end mark.
+    void Answer(const std::string &sent)
+    {
+        const bool command = sent.empty() || sent.find("\r\n") == sent.size() - 2;
+        if (Silent || !command)
+            return;
+        static const std::map<std::string, std::string> replies{{"", "220"}, {"data\r\n", "354"}, {"quit\r\n", "221"}};
+        const auto known = replies.find(sent);
+        const std::string reply = known != replies.end()                         ? known->second
+                                  : sent == ".\r\n" && Refusals > 0 && Refusals-- ? "554"
+                                                                                 : "250";
+        At(Now, [this, reply] { Deliver(reply + " relay\r\n"); });
+    }
+
+    std::string Unread;
+    DataArrivalHandler OnData;
+    QtEventLoop *Real;
     bool Abandoned = false;
     std::multimap<double, std::function<void()>> Scheduled;
 };

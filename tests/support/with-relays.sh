@@ -18,10 +18,10 @@ work=$1
 shift
 declare -A Packages=([postfix]=postfix [opensmtpd]=opensmtpd [exim]=exim4-daemon-light)
 declare -A Addresses=([postfix]=127.0.0.2 [opensmtpd]=127.0.0.3 [exim]=127.0.0.4)
-# What each relay keeps between runs, made fresh for it; and where it writes its last words.
-declare -A State=([postfix]="var/spool/postfix var/lib/postfix" [opensmtpd]="var/spool/smtpd"
-                  [exim]="var/spool/exim4 var/lib/exim4 var/log/exim4")
-declare -A Logs=([postfix]=var/log/postfix.log [opensmtpd]= [exim]="var/log/exim4/paniclog var/log/exim4/mainlog")
+# What the relays keep between runs: made fresh, whatever a mail system once left there.
+State="var/spool/postfix var/lib/postfix var/spool/smtpd var/spool/exim4 var/lib/exim4 var/log/exim4"
+# Where each relay's daemon writes its last words once it has left the command that started it.
+declare -A Logs=([postfix]=var/log/postfix.log [opensmtpd]= [exim]=var/log/exim4/paniclog)
 
 download() {
     mkdir -p "$work/debs/$1"
@@ -30,7 +30,6 @@ download() {
 }
 
 if [[ "${BROKER_RELAYS_INSIDE:-}" != yes ]]; then
-    [[ $(id -u) == 0 ]] || { echo "$0: needs root" >&2; exit 2; }
     for relay in "${!Packages[@]}"; do
         download "$relay" || { apt-get update -qq && download "$relay"; }
     done
@@ -39,7 +38,6 @@ if [[ "${BROKER_RELAYS_INSIDE:-}" != yes ]]; then
     exec "$(dirname "$0")/with-mail-relay.sh" unshare --mount --propagation private --pid --fork \
         --mount-proc --kill-child env BROKER_RELAYS_INSIDE=yes RELAY_TREES="$work/trees" "$BASH" "$0" "$work" "$@"
 fi
-unset BROKER_RELAYS_INSIDE
 
 # The relay's package and a mailbox owner, in an overlay of / that only this namespace sees.
 install_relay() {
@@ -51,7 +49,7 @@ install_relay() {
     # Fresh /run and /tmp: no socket of the machine's own services is reachable from inside.
     mount -t tmpfs tmpfs "$root/run"
     mount -t tmpfs tmpfs "$root/tmp"
-    for folder in ${State[$1]}; do rm -rf "${root:?}/$folder"; done
+    for folder in $State; do rm -rf "${root:?}/$folder"; done
     mount --bind "$work/debs/$1" "$root/var/cache/apt/archives"
     # Maintainer scripts must not start the relay: it is started below, configured.
     printf '#!/bin/sh\nexit 101\n' >"$root/usr/sbin/policy-rc.d"

@@ -13,11 +13,7 @@
 set -euo pipefail
 
 [[ -n ${BROKER_TEST_MAILDIR:-} ]] || exec "$(dirname "$0")/with-mail-relay.sh" "$BASH" "$0" "$@"
-if [[ "${BROKER_TEST_NAMESPACE:-}" != "$$" ]]; then
-    # unshare and env exec in place, so the process id stays the same.
-    exec unshare --mount --propagation private env BROKER_TEST_NAMESPACE=$$ "$BASH" "$0" "$@"
-fi
-unset BROKER_TEST_NAMESPACE
+[[ -n ${BROKER_TEST_NAMESPACE:-} ]] || exec unshare --mount --propagation private env BROKER_TEST_NAMESPACE=yes "$BASH" "$0" "$@"
 
 work=$(mktemp -d /tmp/broker-manager.XXXXXX)
 export HOME=$work/home XDG_RUNTIME_DIR=$work/run
@@ -84,7 +80,6 @@ for cgroup in "${cgroups[@]}"; do mkdir "$cgroup"; done
     exec /lib/systemd/systemd --user
 ) > "$work/manager.log" 2>&1 &
 manager=$!
-disown "$manager" # its end is the cleanup's doing, not news
 
 # The first client on the bus socket starts the bus, and the manager takes its name once
 # both are up; nothing announces that but the bus itself.
@@ -122,7 +117,7 @@ END
 echo "127.0.0.1 $(cut -d' ' -f1,2 "$work/host_key.pub")" > "$work/dotssh/known_hosts"
 echo "localhost $(cut -d' ' -f1,2 "$work/impostor_key.pub")" >> "$work/dotssh/known_hosts"
 dotssh=$(getent passwd root | cut -d: -f6)/.ssh
-[[ -d $dotssh ]] || mkdir -m 700 "$dotssh"
+mkdir -p "$dotssh"
 mount --no-mtab --bind "$work/dotssh" "$dotssh"
 
 export DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS BROKER_TEST_MANAGER_PID=$manager
