@@ -7,7 +7,6 @@
 
 #include <csignal>
 
-using UserManager::Systemctl;
 
 namespace {
 
@@ -47,9 +46,9 @@ private slots:
         }
         const QString units = QDir::homePath() + "/.config/systemd/user/";
         QVERIFY(QFile::link(units + "tarvik-broker.service", units + "alias-broker.service"));
-        QCOMPARE(Systemctl({"daemon-reload"}), 0);
-        QCOMPARE(Systemctl(QStringList{"start", "tarvik-broker", "x-broker@one"} + running.filter("many")), 0);
-        QCOMPARE(Systemctl({"start", "failing-broker"}), 1);
+        QCOMPARE(UserManager::Systemctl({"daemon-reload"}), 0);
+        QCOMPARE(UserManager::Systemctl(QStringList{"start", "tarvik-broker", "x-broker@one"} + running.filter("many")), 0);
+        QCOMPARE(UserManager::Systemctl({"start", "failing-broker"}), 1);
         // ssh would run the askpass for any question it asked; this one records that it ran.
         QFile askpass(Scratch.filePath("askpass"));
         QVERIFY(askpass.open(QIODevice::WriteOnly) && askpass.write("#!/bin/sh\ntouch \"$0.ran\"\nexit 1\n") > 0);

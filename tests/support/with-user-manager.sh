@@ -80,6 +80,7 @@ for cgroup in "${cgroups[@]}"; do mkdir "$cgroup"; done
     exec /lib/systemd/systemd --user
 ) > "$work/manager.log" 2>&1 &
 manager=$!
+disown "$manager" # its end is the cleanup's doing, not news
 
 # The first client on the bus socket starts the bus, and the manager takes its name once
 # both are up; nothing announces that but the bus itself.
