@@ -18,6 +18,10 @@ public:
 
     NotificationMail(MailSocket &winsock1, WindowServices services,
                      StatusCaptionSetter setStatusCaption);
+    NotificationMail(const NotificationMail &) = delete;
+    NotificationMail &operator=(const NotificationMail &) = delete;
+    // The socket lives on: nothing it receives reaches a mail that has gone.
+    ~NotificationMail() { Winsock1.SetDataArrivalHandler({}); }
 
     // True when the relay accepted the message. Failures reach the operator as message
     // boxes; the dialogue goes on after each of them.

@@ -16,6 +16,8 @@ const std::string NoStatus = "N/A";
 
 void TarvikBrokerServiceCheck::CheckBrokerPressed(int16_t)
 {
+    if (Unloaded)
+        return;
     View.SetCheckBoxValue(Control::mKeepRunning, 1);
     View.SetText(Control::StatusTxt, NoStatus);
     if (Processing) {

@@ -26,6 +26,7 @@ void TarvikBrokerServiceCheck::ExitProgramPressed()
                                            MessageBoxStyle::OkOnly, std::nullopt);
         return;
     }
+    Unloaded = true;
     View.Unload();
     Platform.EndProgram();
 }

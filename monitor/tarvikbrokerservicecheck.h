@@ -42,5 +42,7 @@ private:
     NotificationMail Mail;
     BrokerServiceScan Scan;
     bool Processing = false;
+    // Once the window is unloaded, a press still queued behind Exit starts nothing.
+    bool Unloaded = false;
     std::string MailBody;
 };

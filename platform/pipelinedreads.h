@@ -20,6 +20,9 @@ public:
     };
 
     PipelinedReads(sd_bus *bus, const std::vector<Property> &properties);
+    // The bus holds a pointer to each read still waiting for its reply.
+    PipelinedReads(const PipelinedReads &) = delete;
+    PipelinedReads &operator=(const PipelinedReads &) = delete;
 
     // The value of property `index`, once its reply has come; sends the reads up to it first.
     // `value` is written only on success.

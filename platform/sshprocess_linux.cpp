@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <chrono>
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -13,6 +15,9 @@ extern char **environ;
 namespace {
 
 constexpr std::size_t KeptBytes = 4096;
+// An ssh that failed has already written its reason when its connection ends; it only
+// needs a moment to exit.
+constexpr std::chrono::milliseconds EndWait{200};
 
 // Puts `source` in the child's place of `target` for every spawn with `actions`.
 int Redirect(posix_spawn_file_actions_t &actions, int source, int target)
@@ -70,14 +75,34 @@ SshProcess::~SshProcess()
     close(Errors);
 }
 
-std::string SshProcess::LastWords()
+// Reads what ssh has said until it ends, which closes its standard error, or until a moment
+// has passed. False when ssh is still running.
+bool SshProcess::AwaitEnd()
 {
     char buffer[KeptBytes];
-    for (ssize_t n; (n = read(Errors, buffer, sizeof buffer)) > 0;) {
-        Said.append(buffer, std::size_t(n));
-        if (Said.size() > KeptBytes)
-            Said.erase(0, Said.size() - KeptBytes);
+    const auto deadline = std::chrono::steady_clock::now() + EndWait;
+    for (;;) {
+        const ssize_t n = read(Errors, buffer, sizeof buffer);
+        if (n == 0)
+            return true;
+        if (n > 0) {
+            Said.append(buffer, std::size_t(n));
+            Said.erase(0, Said.size() > KeptBytes ? Said.size() - KeptBytes : 0);
+            continue;
+        }
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        pollfd readable{Errors, POLLIN, 0};
+        if (errno != EAGAIN || left.count() <= 0 || poll(&readable, 1, int(left.count())) < 0)
+            return false;
     }
+}
+
+// Only an ssh that has ended speaks for the failure: one still running has nothing to say
+// about it, and what it said before (a server's banner, a warning) would only mislead.
+std::string SshProcess::LastWords()
+{
+    if (!AwaitEnd())
+        return {};
     const std::size_t end = Said.find_last_not_of(" \t\r\n");
     if (end == std::string::npos)
         return {};

@@ -18,10 +18,13 @@ public:
     SshProcess &operator=(const SshProcess &) = delete;
     ~SshProcess();
 
-    // The last line ssh wrote to its standard error that is not blank; empty when none.
+    // Once ssh has ended, the last line it wrote to its standard error that is not blank;
+    // empty when it said nothing or is still running.
     std::string LastWords();
 
 private:
+    bool AwaitEnd();
+
     SshProcess(pid_t pid, int errors) : Pid(pid), Errors(errors) {}
 
     pid_t Pid;

@@ -193,8 +193,8 @@ private slots:
         add("interval that is no number", "soon", 0, "", {}, {0}, 0, {"N/A"}, {badInterval});
         add("negative interval", "-1", 0, "", {}, {0}, 0, {"N/A"}, {badInterval});
         add("interval beyond 32-bit milliseconds", "40000", 0, "", {}, {0}, 0, {"N/A"}, {badInterval});
-        add("exit refused while processing, accepted while a cancelled loop waits", "10", 0, "",
-            {"10:exit", "20:press", "30:exit"}, {0}, 30, {"N/A", "N/A"}, {exitRefused});
+        add("exit refused while processing, accepted while a cancelled loop waits; a press behind it starts nothing", "10", 0, "",
+            {"10:exit", "20:press", "30:exit", "30:press"}, {0}, 30, {"N/A", "N/A"}, {exitRefused});
         // A wrong code waits out the reply limit, 15 s.
         add("relay refuses the first mail: asked again next cycle", "1", 1, "refuses once", {"90:uncheck"}, {0, 75.001},
             135.001,

@@ -118,7 +118,7 @@ END
 echo "127.0.0.1 $(cut -d' ' -f1,2 "$work/host_key.pub")" > "$work/dotssh/known_hosts"
 echo "localhost $(cut -d' ' -f1,2 "$work/impostor_key.pub")" >> "$work/dotssh/known_hosts"
 dotssh=$(getent passwd root | cut -d: -f6)/.ssh
-mkdir -p "$dotssh"
+mkdir -p -m 700 "$dotssh"
 mount --no-mtab --bind "$work/dotssh" "$dotssh"
 
 export DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS BROKER_TEST_MANAGER_PID=$manager
