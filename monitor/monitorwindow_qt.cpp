@@ -9,7 +9,6 @@
 #include <QPushButton>
 
 #include <algorithm>
-#include <cmath>
 
 namespace {
 
@@ -77,7 +76,7 @@ void QtMonitorWindow::Build(const ControlLayout &layout)
 
 int QtMonitorWindow::Pixels(int twips) const
 {
-    return static_cast<int>(std::lround(twips * logicalDpiX() / WindowLayout::TwipsPerInch));
+    return WindowLayout::Pixels(twips, logicalDpiX());
 }
 
 void QtMonitorWindow::Wire(MonitorHandlers &handlers)

@@ -114,7 +114,7 @@ Win32MonitorWindow::FontPtr Win32MonitorWindow::MakeFont(int weight) const
 
 int Win32MonitorWindow::Pixels(int twips) const
 {
-    return static_cast<int>(std::lround(twips * Dpi / WindowLayout::TwipsPerInch));
+    return WindowLayout::Pixels(twips, Dpi);
 }
 
 void Win32MonitorWindow::Show()

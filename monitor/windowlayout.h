@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <vector>
 
 // The monitor window as data, so that every platform's window builds the same controls at
@@ -68,6 +69,12 @@ constexpr std::array<ControlLayout, 16> Controls{{
     {Control::CheckBroker_1, ControlKind::Button, "Check Broker Instances", 240, 6000, 2175, 615, 4},
     {Control::ExitProgram, ControlKind::Button, "Exit", 3000, 6000, 2055, 615, 12},
 }};
+
+// A length of the table on a screen of `dpi` dots per inch, rounded the same on every platform.
+inline int Pixels(int twips, int dpi)
+{
+    return static_cast<int>(std::lround(twips * dpi / TwipsPerInch));
+}
 
 // The controls in the order of their tab indexes: made in this order, they are also the
 // order Tab walks them in on every platform.
