@@ -9,6 +9,7 @@
 #include "platform/tickcounter_linux.h"
 
 #include <QCoreApplication>
+#include <QTcpServer>
 
 #include <algorithm>
 #include <chrono>
@@ -64,7 +65,9 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     const int dialogues = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
 
-    // Nothing listens on 127.0.0.2, so no greeting ever comes.
+    // A relay that takes the connection and never greets.
+    QTcpServer mute;
+    mute.listen(QHostAddress("127.0.0.2"), 25);
     RealMail silent;
     silent.Socket.SetRemoteHost("127.0.0.2");
     silent.Socket.SetRemotePort(25);

@@ -1,9 +1,9 @@
 // Peak resident memory of the real window after 1 and after 100 monitoring cycles that
 // follow each other (interval 0): the real platform, a private user manager holding three
-// broker services, one of them stopped, and mailing on against aiosmtpd on port 25 (the one
-// remembered process id is cleared by each running broker, so the stopped one is mailed
-// about again and again). A leak shows as growth between the two. Runs as
-// with-user-manager.sh window_bench (root; offscreen).
+// broker services, and mailing on against aiosmtpd on port 25; one broker is started and
+// stopped by turns before the scans, so that every second cycle mails about its new stop.
+// A leak shows as growth between the two. Runs as with-user-manager.sh window_bench (root;
+// offscreen).
 #include "bench/printedboxes.h"
 #include "monitor/monitorwindow_qt.h"
 #include "monitor/qtwindowplatform.h"
@@ -64,6 +64,7 @@ int main(int argc, char *argv[])
     source.BeforeListing = [&](int listing) {
         if (listing == 2)
             afterFirst = PeakResidentMegabytes();
+        UserManager::Systemctl({listing % 2 ? "stop" : "start", "stopped-broker"});
         if (listing == Cycles) // the loop ends after this cycle
             window.SetCheckBoxValue(Control::mKeepRunning, 0);
     };

@@ -1,6 +1,7 @@
 #include "inspection/brokerservicescan.h"
 
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -22,10 +23,41 @@ std::string UpperCased(std::string text)
     return text;
 }
 
+// The operating systems' own services whose names hold "broker": none of them is one of
+// this system's brokers, and a mail about one would only puzzle its reader.
+constexpr std::array<std::string_view, 7> SystemBrokerServices{
+    // Windows 10 and 11, Windows Server 2016 to 2022
+    "BROKERINFRASTRUCTURE",       // Background Tasks Infrastructure Service, always running
+    "SYSTEMEVENTSBROKER",         // System Events Broker, always running
+    "TIMEBROKERSVC",              // Time Broker, started on demand
+    "TOKENBROKER",                // Web Account Manager, started on demand
+    "DEVQUERYBROKER",             // DevQuery Background Discovery Broker, started on demand
+    "DEVICEASSOCIATIONBROKERSVC", // with a per-user copy for each user signed in
+    // Debian, Fedora and others: the D-Bus message bus
+    "DBUS-BROKER",
+};
+
+// Windows names a per-user copy of a service after the service, with "_" and a
+// hexadecimal suffix ("DeviceAssociationBrokerSvc_5a3e1").
+bool IsCopyOf(std::string_view upperName, std::string_view service)
+{
+    return upperName.size() > service.size() + 1 && upperName.starts_with(service) &&
+           upperName[service.size()] == '_' &&
+           upperName.find_first_not_of("0123456789ABCDEF", service.size() + 1) == std::string_view::npos;
+}
+
+bool IsSystemService(const std::string &upperName)
+{
+    return std::any_of(SystemBrokerServices.begin(), SystemBrokerServices.end(), [&](std::string_view service) {
+        return upperName == service || IsCopyOf(upperName, service);
+    });
+}
+
 bool IsBrokerName(const std::string &name)
 {
     const std::string upper = UpperCased(name);
-    return upper.find("BROKER") != std::string::npos && upper.find("LOG") == std::string::npos;
+    return upper.find("BROKER") != std::string::npos && upper.find("LOG") == std::string::npos &&
+           !IsSystemService(upper);
 }
 
 std::string Header(const std::string &server)
@@ -42,6 +74,7 @@ BrokerServiceScan::BrokerServiceScan(ServiceSource &source, MessageBoxService &b
 
 void BrokerServiceScan::ScanBrokerServices(ScanFields &window, std::string &MailBody)
 {
+    ReplacedByRequests.clear();
     const std::string server = window.BrokerServer();
     if (server.empty()) {
         Boxes.MessageBox("Fill in the name to the server to monitor", MessageBoxStyle::OkOnly,
@@ -92,12 +125,27 @@ void BrokerServiceScan::DetectStop(const std::string &name, const BrokerService 
                                    std::string &MailBody)
 {
     const std::string pid = std::to_string(service.ProcessID);
-    if (service.State == "Stopped" && pid != NotifiedPid && mailing) {
+    const auto notified = NotifiedPid.find(name);
+    const bool asked = notified != NotifiedPid.end() && notified->second == pid;
+    if (service.State == "Stopped" && !asked && mailing) {
         MailBody += "Please restart Tarvik Broker process " + name + CrLf;
-        NotifiedPid = pid;
+        ReplacedByRequests.emplace(name, notified == NotifiedPid.end() ? std::nullopt
+                                                                       : std::optional(notified->second));
+        NotifiedPid[name] = pid;
     }
     if (service.State == "Running")
-        NotifiedPid.clear();
+        NotifiedPid.erase(name);
+}
+
+void BrokerServiceScan::WithdrawRequests()
+{
+    for (const auto &[name, replaced] : ReplacedByRequests) {
+        if (replaced)
+            NotifiedPid[name] = *replaced;
+        else
+            NotifiedPid.erase(name);
+    }
+    ReplacedByRequests.clear();
 }
 
 void BrokerServiceScan::ShowFailure(const SourceFailure &failure)

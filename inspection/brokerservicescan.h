@@ -3,6 +3,7 @@
 #include "platform/messagebox.h"
 #include "platform/servicesource.h"
 
+#include <map>
 #include <string>
 
 // The window fields one scan reads and writes.
@@ -22,9 +23,12 @@ public:
 
     // Appends restart requests to MailBody; never pumps messages.
     void ScanBrokerServices(ScanFields &window, std::string &MailBody);
+    // The last scan's requests did not reach anyone: the next scan asks for each again.
+    void WithdrawRequests();
 
-    // The process id the last restart request was for; one value for every broker service.
-    std::string NotifiedPid;
+    // By service name, the process id each stopped broker service had when its restart was
+    // asked for; a service leaves it when it is seen running, so each stop is asked for once.
+    std::map<std::string, std::string> NotifiedPid;
 
 private:
     std::optional<SourceFailure> ReportService(ServiceCollection &services, std::size_t index, bool mailing,
@@ -34,4 +38,6 @@ private:
 
     ServiceSource &Source;
     MessageBoxService &Boxes;
+    // What the last scan's requests replaced in NotifiedPid: a value, or none.
+    std::map<std::string, std::optional<std::string>> ReplacedByRequests;
 };

@@ -1,5 +1,7 @@
 #include "mail/notificationmail.h"
 
+#include "mail/smtpreply.h"
+
 #include <cmath>
 
 namespace {
@@ -25,6 +27,13 @@ NotificationMail::NotificationMail(MailSocket &winsock1, WindowServices services
     : Winsock1(winsock1), Services(services), SetStatusCaption(std::move(setStatusCaption))
 {
     Winsock1.SetDataArrivalHandler([this](int32_t byteCount) { ReplyDataArrived(byteCount); });
+    Winsock1.SetConnectionFaultHandler([this](const std::string &reason) { ConnectionFault = reason; });
+}
+
+NotificationMail::~NotificationMail()
+{
+    Winsock1.SetDataArrivalHandler({});
+    Winsock1.SetConnectionFaultHandler({});
 }
 
 bool NotificationMail::SendEmail(const std::string &MailServerName, const std::string &FromName,
@@ -33,20 +42,25 @@ bool NotificationMail::SendEmail(const std::string &MailServerName, const std::s
                                  const std::string &EmailSubject,
                                  const std::string &EmailBodyOfMessage)
 {
+    const bool delivered = Deliver({MailServerName, FromName, FromEmailAddress, ToName,
+                                    ToEmailAddress, EmailSubject, EmailBodyOfMessage});
+    InOutage = !delivered;
+    return delivered;
+}
+
+bool NotificationMail::Deliver(const MailMessage &message)
+{
     const int16_t state = Winsock1.ConnectionState();
     if (state != 0) {
         // The blank stands where the sign of a negative number would.
-        Services.Boxes.MessageBox(" " + std::to_string(state), MessageBoxStyle::OkOnly,
-                                  std::nullopt);
+        ShowFailure(" " + std::to_string(state), MessageBoxStyle::OkOnly, std::nullopt);
         return false;
     }
-    const MailMessage message{MailServerName, FromName,     FromEmailAddress,  ToName,
-                              ToEmailAddress, EmailSubject, EmailBodyOfMessage};
     // A line break would let a field add SMTP commands of its own.
     if (const auto field = FieldWithLineBreak(message)) {
-        Services.Boxes.MessageBox("The mail was not sent: " + *field +
-                                      " holds a line break, which no mail field may hold.",
-                                  MessageBoxStyle::OkOnly, std::nullopt);
+        ShowFailure("The mail was not sent: " + *field +
+                        " holds a line break, which no mail field may hold.",
+                    MessageBoxStyle::OkOnly, std::nullopt);
         return false;
     }
     return RunDialogue(message);
@@ -59,29 +73,55 @@ bool NotificationMail::RunDialogue(const MailMessage &message)
     Winsock1.SetLocalPort(0);
     Winsock1.SetRemoteHost(message.MailServerName);
     Winsock1.SetRemotePort(SmtpPort);
+    RelayName = message.MailServerName;
+    // Nothing an earlier connection left behind speaks for this one.
+    Response.clear();
+    ConnectionFault.reset();
 
     ConnectionCloser closer(Winsock1);
+    const Awaited outcome = Converse(texts);
+    const bool accepted = outcome == Awaited::ExpectedCode;
+    // A relay that answers, whatever it answered, is in step and is told goodbye.
+    if (accepted || outcome == Awaited::OtherCode) {
+        Send(texts.Quit);
+        ShowStatus("Disconnecting");
+        AwaitReply("221", accepted ? ReplyLimitSeconds : QuitLimitSeconds, accepted);
+    }
+    return accepted;
+}
+
+// Each command goes out only once the one before it has had its expected reply: after a
+// refusal or silence the relay would read the rest of the message as commands.
+NotificationMail::Awaited NotificationMail::Converse(const SmtpTexts &texts)
+{
+    Awaited outcome = Awaited::ExpectedCode;
+    const auto replied = [&](const char *code, float limitSeconds = ReplyLimitSeconds) {
+        outcome = AwaitReply(code, limitSeconds);
+        return outcome == Awaited::ExpectedCode;
+    };
     Winsock1.OpenConnection();
-    WaitFor("220");
+    if (!replied("220"))
+        return outcome;
     ShowStatus("Connecting....");
     Send(texts.Helo);
-    WaitFor("250");
+    if (!replied("250"))
+        return outcome;
     ShowStatus("Connected");
     Send(texts.Sender);
     ShowStatus("Sending Message");
-    WaitFor("250");
+    if (!replied("250"))
+        return outcome;
     Send(texts.Recipient);
-    WaitFor("250");
+    if (!replied("250"))
+        return outcome;
     Send(texts.Data);
-    WaitFor("354");
+    if (!replied("354"))
+        return outcome;
     Send(texts.HeaderBlock);
     Send(texts.BodyPiece);
     Send(texts.EndMark);
-    const bool accepted = AwaitReply("250");
-    Send(texts.Quit);
-    ShowStatus("Disconnecting");
-    WaitFor("221");
-    return accepted;
+    replied("250", EndMarkLimitSeconds);
+    return outcome;
 }
 
 void NotificationMail::Send(const std::string &text)
@@ -96,52 +136,64 @@ void NotificationMail::ShowStatus(const std::string &caption)
         SetStatusCaption(caption);
 }
 
-void NotificationMail::WaitFor(const std::string &ResponseCode)
+void NotificationMail::ShowFailure(const std::string &text, int32_t style,
+                                   const std::optional<std::string> &title)
 {
-    AwaitReply(ResponseCode);
+    if (!InOutage)
+        Services.Boxes.MessageBox(text, style, title);
 }
 
-// True when the expected code came.
-bool NotificationMail::AwaitReply(const std::string &ResponseCode)
+void NotificationMail::WaitFor(const std::string &ResponseCode)
+{
+    AwaitReply(ResponseCode, ReplyLimitSeconds);
+}
+
+NotificationMail::Awaited NotificationMail::AwaitReply(const std::string &ResponseCode,
+                                                       float limitSeconds, bool reportFailure)
 {
     if (ProgramEnding)
-        return false;
+        return Awaited::ProgramEnding;
     WaitStart = Services.Clock.SecondsSinceMidnight();
     // Elapsed time on the tick counter: the time of day jumps at midnight and whenever the
     // clock is set, and neither may end a wait early or stretch it.
     const uint32_t startTick = Services.Ticks.GetTickCount();
-    const auto elapsed = [&] { return (Services.Ticks.GetTickCount() - startTick) / 1000.0f; };
-    // Each pass reads the elapsed time and what has arrived before its pump, so data that
-    // arrives in the pump of the pass that finds the limit passed stays for the next wait.
-    while (Response.substr(0, 3) != ResponseCode) {
-        WaitElapsed = elapsed();
-        const bool replied = !Response.empty();
-        if (!PumpUntilInputOrLimit())
-            return false;
-        if (WaitElapsed > ReplyLimitSeconds) {
-            Services.Boxes.MessageBox(
-                replied ? "SMTP service error, impromper response code. Code should have been: " +
-                              ResponseCode + " Code recieved: " + Response
-                        : "SMTP service error, timed out while waiting for response",
-                MessageBoxStyle::OkInformation, std::string());
-            return false;
-        }
+    const auto fail = [&](const std::string &text, Awaited outcome) {
+        if (reportFailure)
+            ShowFailure(text, MessageBoxStyle::OkInformation, std::string());
+        return outcome;
+    };
+    for (;;) {
+        // A reply that came counts even when the limit passed while it was read.
+        if (const std::optional<SmtpReply> reply = TakeReply(Response))
+            return reply->Code == ResponseCode
+                       ? Awaited::ExpectedCode
+                       : fail("SMTP service error, impromper response code. Code should have been: " +
+                                  ResponseCode + " Code recieved: " + reply->Text,
+                              Awaited::OtherCode);
+        if (ConnectionFault)
+            return fail("SMTP service error, no connection with " + RelayName + ": " + *ConnectionFault,
+                        Awaited::NoReply);
+        WaitElapsed = (Services.Ticks.GetTickCount() - startTick) / 1000.0f;
+        if (WaitElapsed > limitSeconds)
+            return fail("SMTP service error, timed out while waiting for response", Awaited::NoReply);
+        if (!PumpUntilInputOrLimit(limitSeconds))
+            return Awaited::ProgramEnding;
     }
-    Response.clear();
-    return true;
 }
 
 void NotificationMail::ReplyDataArrived(int32_t)
 {
-    Winsock1.ReadReceived(Response);
+    std::string arrived;
+    Winsock1.ReadReceived(arrived);
+    Response += arrived;
 }
 
 // False once the event loop has gone because the program is ending.
-bool NotificationMail::PumpUntilInputOrLimit()
+bool NotificationMail::PumpUntilInputOrLimit(float limitSeconds)
 {
     // Sleep until something happens or until just past the limit, so that the next pass
     // sees the limit passed; never spin between passes.
-    const float remaining = ReplyLimitSeconds - WaitElapsed;
+    const float remaining = limitSeconds - WaitElapsed;
     const uint32_t sleepMs =
         remaining < 0.0f ? 0u : static_cast<uint32_t>(std::ceil(remaining * 1000.0f)) + 1u;
     if (Services.Wait.WaitForInputOrHandles(0, nullptr, sleepMs) == WaitCode::Failed) {

@@ -1,7 +1,9 @@
 #include "mail/smtptexts.h"
 
 #include <array>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -17,6 +19,25 @@ std::string TwoDigits(int value)
     return digits;
 }
 
+// RFC 5322 section 3.3 allows only these names, whatever the operator's language.
+constexpr std::array<const char *, 7> DayNames{"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr std::array<const char *, 12> MonthNames{"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                  "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+
+std::string DayNameOf(const LocalDateTime &now)
+{
+    using namespace std::chrono;
+    const year_month_day date{year(now.Year), month(unsigned(now.Month)), day(unsigned(now.Day))};
+    return DayNames.at(weekday(sys_days(date)).c_encoding());
+}
+
+// "+0100", "-0330": the zone's hours and minutes.
+std::string ZoneOf(int utcOffsetMinutes)
+{
+    const int minutes = std::abs(utcOffsetMinutes);
+    return (utcOffsetMinutes < 0 ? "-" : "+") + TwoDigits(minutes / 60) + TwoDigits(minutes % 60);
+}
+
 std::string Quoted(const std::string &displayName, const std::string &address)
 {
     return "\"" + displayName + "\" <" + address + ">";
@@ -26,9 +47,9 @@ std::string Quoted(const std::string &displayName, const std::string &address)
 
 std::string MailDateValue(const LocalDateTime &now)
 {
-    return now.DayName + ", " + TwoDigits(now.Day) + " " + now.MonthName + " " +
+    return DayNameOf(now) + ", " + TwoDigits(now.Day) + " " + MonthNames.at(now.Month - 1) + " " +
            std::to_string(now.Year) + " " + TwoDigits(now.Hour) + ":" + TwoDigits(now.Minute) +
-           ":" + TwoDigits(now.Second) + " -0600";
+           ":" + TwoDigits(now.Second) + " " + ZoneOf(now.UtcOffsetMinutes);
 }
 
 SmtpTexts ComposeSmtpTexts(const MailMessage &message, const LocalDateTime &now)

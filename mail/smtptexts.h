@@ -28,7 +28,7 @@ struct SmtpTexts {
     std::string Quit;
 };
 
-// "Sun, 06 Dec 2026 21:34:18 -0600": the zone is fixed whatever the local one.
+// "Sun, 06 Dec 2026 21:34:18 -0600": the local time in English names, with its zone.
 std::string MailDateValue(const LocalDateTime &now);
 
 SmtpTexts ComposeSmtpTexts(const MailMessage &message, const LocalDateTime &now);

@@ -27,11 +27,18 @@ void TarvikBrokerServiceCheck::CheckBrokerPressed(int16_t)
     }
     View.SetText(Control::CheckBroker_1, CancelCaption);
     Processing = true;
+    Mail.ReportNextFailure();
+    // A loop that was cancelled but is still in one of its waits simply goes on: a second
+    // loop on top of it would hold the first one's mail dialogue frozen underneath.
+    if (LoopOnStack)
+        return;
+    LoopOnStack = true;
     while (Processing) {
         if (!RunOneCycle())
             Processing = false;
         Processing = Processing && View.CheckBoxValue(Control::mKeepRunning) > 0;
     }
+    LoopOnStack = false;
     Processing = false;
     View.SetText(Control::CheckBroker_1, StartCaption);
 }
@@ -39,11 +46,10 @@ void TarvikBrokerServiceCheck::CheckBrokerPressed(int16_t)
 // Scan, mail, pump, wait. False when the interval cannot be waited.
 bool TarvikBrokerServiceCheck::RunOneCycle()
 {
-    const std::string notifiedBeforeScan = Scan.NotifiedPid;
     MailBody.clear();
     Scan.ScanBrokerServices(*this, MailBody);
     if (View.CheckBoxValue(Control::mSendMail) == 1)
-        MailRestartRequests(notifiedBeforeScan);
+        MailRestartRequests();
     Platform.Services.Pump.PumpMessages();
 
     const std::optional<int32_t> interval = IntervalMilliseconds();
@@ -64,7 +70,7 @@ bool TarvikBrokerServiceCheck::RunOneCycle()
 
 // A request the relay did not take is asked again by the next cycle, as if this scan had
 // not seen the service stop: the broker is still down and nobody has been told.
-void TarvikBrokerServiceCheck::MailRestartRequests(const std::string &notifiedBeforeScan)
+void TarvikBrokerServiceCheck::MailRestartRequests()
 {
     if (MailBody.empty()) {
         View.SetText(Control::StatusTxt, NoStatus);
@@ -77,7 +83,7 @@ void TarvikBrokerServiceCheck::MailRestartRequests(const std::string &notifiedBe
         return;
     }
     View.SetText(Control::StatusTxt, "Tarvik Broker Error Notification Mail Not Sent");
-    Scan.NotifiedPid = notifiedBeforeScan;
+    Scan.WithdrawRequests();
 }
 
 // The field is read anew for every wait, so an edit takes effect at the next one.

@@ -30,7 +30,7 @@ public:
 private:
     void WindowLoaded();
     bool RunOneCycle();
-    void MailRestartRequests(const std::string &notifiedBeforeScan);
+    void MailRestartRequests();
     std::optional<int32_t> IntervalMilliseconds();
 
     std::string BrokerServer() override;
@@ -42,6 +42,8 @@ private:
     NotificationMail Mail;
     BrokerServiceScan Scan;
     bool Processing = false;
+    // From the start of a loop to its end, cancelled or not.
+    bool LoopOnStack = false;
     // Once the window is unloaded, a press still queued behind Exit starts nothing.
     bool Unloaded = false;
     std::string MailBody;

@@ -1,9 +1,7 @@
 #pragma once
 
-#include <string>
-
-// The local date and time, with the day and month names abbreviated the way the
-// operator's regional settings abbreviate them.
+// The local date and time, and how far local time is ahead of UTC at that moment,
+// daylight saving included.
 struct LocalDateTime {
     int Year = 1970;
     int Month = 1; // 1 to 12
@@ -11,8 +9,7 @@ struct LocalDateTime {
     int Hour = 0;
     int Minute = 0;
     int Second = 0;
-    std::string DayName;   // "Sun" .. "Sat" in English
-    std::string MonthName; // "Jan" .. "Dec" in English
+    int UtcOffsetMinutes = 0; // 60 in Central European winter time, -210 in Newfoundland's
 };
 
 class Clocks {

@@ -2,15 +2,13 @@
 
 #include "platform/clocks.h"
 
-#include <QLocale>
+#include <QDateTime>
 
 class QtClocks final : public Clocks {
 public:
-    explicit QtClocks(QLocale regional = QLocale::system()) : Regional(std::move(regional)) {}
-
     float SecondsSinceMidnight() override;
     LocalDateTime LocalNow() override;
-
-private:
-    QLocale Regional;
 };
+
+// The instant in the machine's time zone.
+LocalDateTime LocalDateTimeOf(const QDateTime &instant);

@@ -1,17 +1,14 @@
 #include "platform/clocks_win32.h"
 
-#include "platform/widetext_win32.h"
 #include "platform/windows_win32.h"
 
 namespace {
 
-std::string LocalName(const SYSTEMTIME &time, const wchar_t *picture)
+int64_t HundredNanosecondsOf(const SYSTEMTIME &time)
 {
-    wchar_t name[80] = {};
-    if (GetDateFormatEx(LOCALE_NAME_USER_DEFAULT, 0, &time, picture, name, ARRAYSIZE(name),
-                        nullptr) == 0)
-        return {};
-    return Utf8FromWide(name);
+    FILETIME file{};
+    SystemTimeToFileTime(&time, &file);
+    return static_cast<int64_t>(file.dwHighDateTime) << 32 | file.dwLowDateTime;
 }
 
 } // namespace
@@ -25,16 +22,15 @@ float Win32Clocks::SecondsSinceMidnight()
     return static_cast<float>(milliseconds / 1000.0);
 }
 
+// The local time and its offset both come from one reading of UTC, so that a change of
+// daylight saving time between two readings cannot pair one with the other's offset.
 LocalDateTime Win32Clocks::LocalNow()
 {
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    return {now.wYear,
-            now.wMonth,
-            now.wDay,
-            now.wHour,
-            now.wMinute,
-            now.wSecond,
-            LocalName(now, L"ddd"),
-            LocalName(now, L"MMM")};
+    SYSTEMTIME utc{};
+    GetSystemTime(&utc);
+    SYSTEMTIME local = utc;
+    SystemTimeToTzSpecificLocalTime(nullptr, &utc, &local);
+    const int64_t offset = (HundredNanosecondsOf(local) - HundredNanosecondsOf(utc)) / 10'000'000;
+    return {local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond,
+            static_cast<int>(offset / 60)};
 }

@@ -8,26 +8,26 @@
 
 namespace {
 
-std::vector<Endpoint> Resolve(const std::wstring &host, const std::wstring &port)
+Resolution Resolve(const std::wstring &host, const std::wstring &port)
 {
     ADDRINFOW hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_protocol = IPPROTO_TCP;
     ADDRINFOW *first = nullptr;
-    if (GetAddrInfoW(host.c_str(), port.c_str(), &hints, &first) != 0)
-        return {};
+    Resolution resolution;
+    if ((resolution.Error = GetAddrInfoW(host.c_str(), port.c_str(), &hints, &first)) != 0)
+        return resolution;
     const AddressInfoPtr owner(first);
-    std::vector<Endpoint> endpoints;
     for (const ADDRINFOW *info = first; info; info = info->ai_next) {
         if (info->ai_addrlen > sizeof(sockaddr_storage))
             continue;
         Endpoint endpoint;
         std::memcpy(&endpoint.Address, info->ai_addr, info->ai_addrlen);
         endpoint.Length = static_cast<int>(info->ai_addrlen);
-        endpoints.push_back(endpoint);
+        resolution.Endpoints.push_back(endpoint);
     }
-    return endpoints;
+    return resolution;
 }
 
 } // namespace
@@ -48,16 +48,16 @@ void HostLookup::Cancel()
     Window = nullptr;
 }
 
-std::vector<Endpoint> HostLookup::Endpoints()
+Resolution HostLookup::Result()
 {
     const std::lock_guard lock(Guard);
     return Found;
 }
 
-void HostLookup::Finish(std::vector<Endpoint> endpoints)
+void HostLookup::Finish(Resolution resolution)
 {
     const std::lock_guard lock(Guard);
-    Found = std::move(endpoints);
+    Found = std::move(resolution);
     if (Window)
         PostMessageW(Window, Message, 0, 0);
 }

@@ -14,6 +14,13 @@ struct Endpoint {
     int Length = 0;
 };
 
+// What a host name stands for: its addresses, or, when it stands for none, the Winsock
+// error that says why.
+struct Resolution {
+    std::vector<Endpoint> Endpoints;
+    int Error = 0;
+};
+
 // Resolves a host name on a thread of its own, so that the window never waits for DNS,
 // and posts `message` to `window` once the addresses are known.
 //
@@ -27,15 +34,15 @@ public:
 
     // Nothing is posted once this returns; a message posted before is still in the queue.
     void Cancel();
-    // Only after the message arrived; empty when the name stands for no address.
-    std::vector<Endpoint> Endpoints();
+    // Only after the message arrived.
+    Resolution Result();
 
 private:
     HostLookup(HWND window, UINT message) : Window(window), Message(message) {}
-    void Finish(std::vector<Endpoint> endpoints);
+    void Finish(Resolution resolution);
 
     std::mutex Guard;
     HWND Window;
     UINT Message;
-    std::vector<Endpoint> Found;
+    Resolution Found;
 };

@@ -14,11 +14,12 @@ constexpr int16_t Closing = 8;
 constexpr int16_t Failed = 9;
 }
 
-// The TCP client socket the mail dialogue runs over. Every call returns at once; the
-// outcome of a connection shows only in the data that does or does not arrive.
+// The TCP client socket the mail dialogue runs over. Every call returns at once; what
+// becomes of the connection arrives later, as data or as a fault.
 class MailSocket {
 public:
     using DataArrivalHandler = std::function<void(int32_t byteCount)>;
+    using ConnectionFaultHandler = std::function<void(const std::string &reason)>;
 
     virtual ~MailSocket() = default;
 
@@ -35,6 +36,11 @@ public:
     // Replaces text with everything received and not yet read, and drops it from the buffer.
     virtual void ReadReceived(std::string &text) = 0;
     virtual void CloseConnection() = 0;
-    // Called on the user-interface thread, only while events are pumped.
+    // Both called on the user-interface thread, only while events are pumped. A fault is
+    // a connection that could not be made (a name that does not resolve, a refusal) or
+    // that was lost (a reset, a close by the peer), in the platform's own words; whatever
+    // arrived before it has been handed on first. Nothing is reported after
+    // CloseConnection.
     virtual void SetDataArrivalHandler(DataArrivalHandler handler) = 0;
+    virtual void SetConnectionFaultHandler(ConnectionFaultHandler handler) = 0;
 };

@@ -9,6 +9,11 @@ QtMailSocket::QtMailSocket()
         if (OnDataArrival)
             OnDataArrival(static_cast<int32_t>(std::min<qint64>(Socket.bytesAvailable(), INT_MAX)));
     });
+    // Qt reads what is left before it reports the peer's close, so the data comes first.
+    QObject::connect(&Socket, &QAbstractSocket::errorOccurred, &Socket, [this] {
+        if (Opened && OnConnectionFault)
+            OnConnectionFault(Socket.errorString().toStdString());
+    });
 }
 
 int16_t QtMailSocket::ConnectionState() const
@@ -85,4 +90,9 @@ void QtMailSocket::CloseConnection()
 void QtMailSocket::SetDataArrivalHandler(DataArrivalHandler handler)
 {
     OnDataArrival = std::move(handler);
+}
+
+void QtMailSocket::SetConnectionFaultHandler(ConnectionFaultHandler handler)
+{
+    OnConnectionFault = std::move(handler);
 }

@@ -18,6 +18,7 @@ public:
     void ReadReceived(std::string &text) override;
     void CloseConnection() override;
     void SetDataArrivalHandler(DataArrivalHandler handler) override;
+    void SetConnectionFaultHandler(ConnectionFaultHandler handler) override;
 
 private:
     QTcpSocket Socket;
@@ -26,4 +27,5 @@ private:
     int32_t RemotePort = 0;
     int32_t LocalPort = 0;
     DataArrivalHandler OnDataArrival;
+    ConnectionFaultHandler OnConnectionFault;
 };

@@ -1,5 +1,7 @@
 #include "platform/mailsocket_win32.h"
 
+#include "platform/widetext_win32.h"
+
 #include <algorithm>
 #include <climits>
 
@@ -108,12 +110,19 @@ void Win32MailSocket::SetDataArrivalHandler(DataArrivalHandler handler)
     OnDataArrival = std::move(handler);
 }
 
+void Win32MailSocket::SetConnectionFaultHandler(ConnectionFaultHandler handler)
+{
+    OnConnectionFault = std::move(handler);
+}
+
 void Win32MailSocket::HandleLookupDone()
 {
     // A lookup left behind by CloseConnection never gets here: its message was discarded.
-    Endpoints = Lookup->Endpoints();
+    const Resolution resolution = Lookup->Result();
     Lookup.reset();
+    Endpoints = resolution.Endpoints;
     NextEndpoint = 0;
+    LastError = resolution.Error != 0 ? resolution.Error : WSAHOST_NOT_FOUND;
     ConnectToNextEndpoint();
 }
 
@@ -130,8 +139,9 @@ void Win32MailSocket::ConnectToNextEndpoint()
             State = SocketState::Connecting;
             return;
         }
+        LastError = WSAGetLastError();
     }
-    State = SocketState::Failed;
+    Fail(LastError);
 }
 
 bool Win32MailSocket::StartConnecting(const Endpoint &endpoint)
@@ -172,8 +182,10 @@ void Win32MailSocket::HandleSocketEvent(SOCKET socket, WORD event, WORD error)
         return;
     switch (event) {
     case FD_CONNECT:
-        if (error != 0)
+        if (error != 0) {
+            LastError = error;
             return ConnectToNextEndpoint();
+        }
         State = SocketState::Connected;
         return SendPending();
     case FD_WRITE:
@@ -181,17 +193,27 @@ void Win32MailSocket::HandleSocketEvent(SOCKET socket, WORD event, WORD error)
     case FD_READ:
     case FD_CLOSE: {
         const bool arrived = ReceiveAvailable();
-        if (event == FD_CLOSE) {
-            // Lost or closed by the peer: not closed for the caller until it closes it.
+        if (event == FD_CLOSE)
             Socket = SocketOwner();
-            State = SocketState::Failed;
-        }
-        // Last, since the handler may close or reopen the connection.
+        // The handlers may close or reopen the connection, so they come last, the data first.
         if (arrived && OnDataArrival)
             OnDataArrival(static_cast<int32_t>(std::min<std::size_t>(Incoming.size(), INT_MAX)));
+        if (event == FD_CLOSE && State == SocketState::Connected)
+            Fail(error);
         return;
     }
     }
+}
+
+// Lost, refused or never found: not closed for the caller until it closes it.
+void Win32MailSocket::Fail(int error)
+{
+    State = SocketState::Failed;
+    // A close in good order has no error code, and so no words of the system's.
+    const std::string reason = error != 0 ? SystemText(static_cast<unsigned long>(error))
+                                          : "The remote host closed the connection.";
+    if (OnConnectionFault)
+        OnConnectionFault(reason);
 }
 
 void Win32MailSocket::SendPending()

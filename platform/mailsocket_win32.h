@@ -28,6 +28,7 @@ public:
     void ReadReceived(std::string &text) override;
     void CloseConnection() override;
     void SetDataArrivalHandler(DataArrivalHandler handler) override;
+    void SetConnectionFaultHandler(ConnectionFaultHandler handler) override;
 
 private:
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
@@ -36,6 +37,7 @@ private:
     bool BindLocalPort(SOCKET socket, int family) const;
     void HandleLookupDone();
     void HandleSocketEvent(SOCKET socket, WORD event, WORD error);
+    void Fail(int error);
     void SendPending();
     bool ReceiveAvailable();
     void DiscardNotifications();
@@ -49,10 +51,12 @@ private:
     int16_t State = SocketState::Closed;
     std::vector<Endpoint> Endpoints;
     std::size_t NextEndpoint = 0;
+    int LastError = 0; // why the last address could not be reached
     std::string Outgoing;
     std::string Incoming;
     std::string RemoteHost;
     int32_t RemotePort = 0;
     int32_t LocalPort = 0;
     DataArrivalHandler OnDataArrival;
+    ConnectionFaultHandler OnConnectionFault;
 };

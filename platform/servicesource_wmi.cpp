@@ -7,7 +7,6 @@
 #include <oleauto.h>
 #include <wrl/client.h>
 
-#include <cstdio>
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
@@ -18,10 +17,6 @@ struct BstrDeleter {
     void operator()(BSTR text) const { SysFreeString(text); }
 };
 using BstrPtr = std::unique_ptr<OLECHAR, BstrDeleter>;
-
-struct LocalDeleter {
-    void operator()(wchar_t *memory) const { LocalFree(memory); }
-};
 
 class Variant {
 public:
@@ -48,22 +43,6 @@ public:
 std::string Utf8FromBstr(BSTR text)
 {
     return text ? Utf8FromWide(std::wstring(text, SysStringLen(text))) : std::string();
-}
-
-std::string SystemText(HRESULT code)
-{
-    wchar_t *raw = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                   nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t *>(&raw), 0, nullptr);
-    const std::unique_ptr<wchar_t, LocalDeleter> owner(raw);
-    std::string text = raw ? Utf8FromWide(raw) : std::string();
-    text.erase(text.find_last_not_of(" \r\n") + 1);
-    if (!text.empty())
-        return text;
-    // WMI's own codes (0x8004xxxx) have no text in the system's message table.
-    char number[32];
-    std::snprintf(number, sizeof number, "Error 0x%08lX", static_cast<unsigned long>(code));
-    return number;
 }
 
 // The one place an HRESULT becomes words: the error's own source and description where the

@@ -131,10 +131,13 @@ private slots:
         QTest::newRow("stopped broker asked for once, again after it ran and stopped")
             << QList<QStringList>{{"A-Broker|0|Stopped"}, {"A-Broker|0|Stopped"}, {"A-Broker|31|Running"}, {"A-Broker|0|Stopped"}}
             << QStringList{"A-Broker", "A-Broker"} << QStringList{"A-Broker"} << QStringList{};
-        QTest::newRow("two stopped with pid 0: only the first, unless a running one comes between")
-            << QList<QStringList>{{"A-Broker|0|Stopped", "B-Broker|0|Stopped"},
-                                  {"A-Broker|0|Stopped", "R-Broker|9|Running", "B-Broker|0|Stopped"}}
+        QTest::newRow("each broker's stop asked for once, whatever the others do")
+            << QList<QStringList>(5, {"A-Broker|0|Stopped", "R-Broker|9|Running", "B-Broker|0|Stopped"})
             << QStringList{"A-Broker", "B-Broker"} << QStringList{"A-Broker", "R-Broker", "B-Broker"} << QStringList{};
+        QTest::newRow("the operating systems' own services neither reported nor asked for")
+            << QList<QStringList>{{"TimeBrokerSvc|0|Stopped", "DeviceAssociationBrokerSvc_5a3e1|0|Stopped",
+                                   "BrokerInfrastructure|812|Running", "dbus-broker|0|Stopped", "TokenBroker2|0|Stopped"}}
+            << QStringList{"TokenBroker2"} << QStringList{"TokenBroker2"} << QStringList{};
         QTest::newRow("pending state neither asks nor clears")
             << QList<QStringList>{{"A-Broker|0|Stopped"}, {"A-Broker|5|Start Pending"}, {"A-Broker|0|Stopped"}}
             << QStringList{"A-Broker"} << QStringList{"A-Broker"} << QStringList{};
@@ -167,7 +170,7 @@ private slots:
         // The one broker is stopped throughout; the relay takes every mail unless the row says.
         QTest::addColumn<QString>("interval");
         QTest::addColumn<int>("sendMail");
-        QTest::addColumn<QString>("relay"); // "", "refuses once" or "silent"
+        QTest::addColumn<QString>("relay"); // "", "refuses thrice", "slow" (2 s a reply) or "silent"
         QTest::addColumn<QStringList>("actions");
         QTest::addColumn<QList<double>>("scans"); // seconds after the first press
         QTest::addColumn<double>("endsAt");
@@ -188,19 +191,21 @@ private slots:
         add("greyed Keep Running keeps going", "1", 0, "", {"90:grey", "150:press"}, {0, 60, 120}, 180, {"N/A", "N/A"}, none);
         add("edited interval counts from the next wait", "1", 0, "", {"30:interval=0.5", "100:press"}, {0, 60, 90}, 120,
             {"N/A", "N/A"}, none);
-        add("a press while a cancelled loop waits starts a nested loop", "1", 0, "", {"30:press", "40:press", "130:press"},
-            {0, 40, 100}, 160, {"N/A", "N/A", "N/A", "N/A"}, none);
+        add("a press while a cancelled loop waits re-arms it", "1", 0, "", {"30:press", "40:press", "130:press"},
+            {0, 60, 120}, 180, {"N/A", "N/A", "N/A", "N/A"}, none);
         add("interval that is no number", "soon", 0, "", {}, {0}, 0, {"N/A"}, {badInterval});
         add("negative interval", "-1", 0, "", {}, {0}, 0, {"N/A"}, {badInterval});
         add("interval beyond 32-bit milliseconds", "40000", 0, "", {}, {0}, 0, {"N/A"}, {badInterval});
         add("exit refused while processing, accepted while a cancelled loop waits; a press behind it starts nothing", "10", 0, "",
             {"10:exit", "20:press", "30:exit", "30:press"}, {0}, 30, {"N/A", "N/A"}, {exitRefused});
-        // A wrong code waits out the reply limit, 15 s.
-        add("relay refuses the first mail: asked again next cycle", "1", 1, "refuses once", {"90:uncheck"}, {0, 75.001},
-            135.001,
-            QStringList{"N/A"} + dialogue + QStringList{"Tarvik Broker Error Notification Mail Not Sent"} + dialogue +
-                QStringList{"Tarvik Broker Error Notification Mail Sent"},
+        const QStringList notSent = dialogue + QStringList{"Tarvik Broker Error Notification Mail Not Sent"};
+        add("relay refuses three mails, then takes one: one box, asked again each cycle", "1", 1, "refuses thrice",
+            {"210:uncheck"}, {0, 60, 120, 180}, 240,
+            QStringList{"N/A"} + notSent + notSent + notSent + dialogue + QStringList{"Tarvik Broker Error Notification Mail Sent"},
             {"SMTP service error, impromper response code. Code should have been: 250 Code recieved: 554 relay\r\n"});
+        add("cancel and restart inside a reply wait: mailed by the loop it re-armed", "1", 1, "slow",
+            {"1:press", "1.5:press", "100:uncheck"}, {0, 74}, 134,
+            QStringList{"N/A", "N/A", "N/A"} + dialogue + QStringList{"Tarvik Broker Error Notification Mail Sent", "N/A"}, none);
         add("mailing greyed: no mail", "1", 2, "", {"90:uncheck"}, {0, 60}, 120, {"N/A"}, none);
         add("exit while a cancelled loop is in a mail dialogue: nothing more goes out", "1", 1, "silent",
             {"5:press", "6:exit"}, {0}, 6, {"N/A", "N/A", "Tarvik Broker Error Notification Mail Not Sent"}, none);
@@ -216,7 +221,8 @@ private slots:
         Rig rig;
         rig.View.Texts[Control::mInterval] = interval.toStdString();
         rig.View.Values[Control::mSendMail] = sendMail;
-        rig.Platform.Refusals = relay == "refuses once";
+        rig.Platform.Refusals = relay == "refuses thrice" ? 3 : 0;
+        rig.Platform.ReplyDelay = relay == "slow" ? 2 : 0;
         rig.Platform.Silent = relay == "silent";
         rig.Source.Services = Services({"SampleBroker|0|Stopped"});
         QList<double> scans;
@@ -231,8 +237,8 @@ private slots:
         QTEST(rig.Platform.Texts(), "messages");
         QVERIFY(!rig.Window.IsProcessing());
         QCOMPARE(rig.View.Texts[Control::CheckBroker_1], "Check Broker Instances");
-        // Two whole dialogues when the relay refused the first mail; none once the program ended.
-        QCOMPARE(rig.Platform.Sent.size(), std::size_t(relay == "refuses once" ? 16 : 0));
+        // Eight texts a whole dialogue; none once the program ended.
+        QCOMPARE(rig.Platform.Sent.size(), std::size_t(relay == "refuses thrice" ? 32 : relay == "slow" ? 8 : 0));
         QCOMPARE(rig.Platform.State, int16_t(0));
         if (!rig.Platform.Sent.empty()) {
             QCOMPARE(rig.Platform.RemoteHost, "localhost");

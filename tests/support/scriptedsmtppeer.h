@@ -1,5 +1,8 @@
 #pragma once
 
+#include "tests/support/simulatedplatform.h"
+
+#include <QRegularExpression>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -8,22 +11,31 @@
 
 // An SMTP relay on port 25 of a loopback address that follows a script, for what a real one
 // will not do on demand: "S:text" sends text and CR LF, "C:line" expects that line from the
-// client, "RST" resets the connection. What it sends is Latin-1, so any byte can be scripted.
+// client, "P:seconds" pauses for that long on the platform's virtual time, "CLOSE" ends the
+// connection in good order and "RST" resets it. What it sends is Latin-1, so any byte can be
+// scripted. Anything the client sends beyond the script is a mismatch.
 class ScriptedSmtpPeer final : public QObject {
 public:
-    ScriptedSmtpPeer(const QString &address, QStringList script) : Script(std::move(script))
+    ScriptedSmtpPeer(const QString &address, QStringList script, SimulatedPlatform &time)
+        : Script(std::move(script)), Time(time)
     {
         Server.listen(QHostAddress(address), 25);
         connect(&Server, &QTcpServer::newConnection, this, [this] {
             Client = Server.nextPendingConnection();
             ++Connections;
             connect(Client, &QTcpSocket::readyRead, this, &ScriptedSmtpPeer::RunSteps);
+            connect(Client, &QTcpSocket::disconnected, this, [this] { Client = nullptr; });
             RunSteps();
         });
     }
 
-    // True when every step ran and every client line was the expected one.
-    bool RanWholeScript() const { return Step == Script.size() && Mismatches.isEmpty(); }
+    // The client has gone, or never came: all it sent has been read.
+    bool ClientGone() const { return !Client; }
+    // True when every line the client was to send came, as expected, and nothing else.
+    bool RanWholeScript() const
+    {
+        return Mismatches.isEmpty() && Script.mid(Step).filter(QRegularExpression("^C:")).isEmpty();
+    }
 
     QStringList Mismatches;
     int Connections = 0;
@@ -35,12 +47,17 @@ private:
             const QString &step = Script[Step];
             if (step.startsWith("S:")) {
                 Client->write(step.mid(2).toLatin1() + "\r\n");
+            } else if (step.startsWith("P:")) {
+                Time.At(Time.Now + step.mid(2).toDouble(), [this] { RunSteps(); });
+                ++Step;
+                return;
+            } else if (step == "CLOSE") {
+                std::exchange(Client, nullptr)->disconnectFromHost();
             } else if (step == "RST") {
                 // Lingering for no time makes the close a reset instead of an orderly end.
                 const linger abortive{1, 0};
                 setsockopt(int(Client->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-                Client->abort();
-                Client = nullptr;
+                std::exchange(Client, nullptr)->abort();
             } else if (Client->canReadLine()) {
                 const QString line = QString::fromUtf8(Client->readLine()).chopped(2);
                 if (line != step.mid(2))
@@ -49,9 +66,12 @@ private:
                 return;
             }
         }
+        if (Client && Client->bytesAvailable() > 0)
+            Mismatches << "beyond the script: " + QString::fromUtf8(Client->readAll());
     }
 
     QStringList Script;
+    SimulatedPlatform &Time;
     qsizetype Step = 0;
     QTcpServer Server;
     QTcpSocket *Client = nullptr;

@@ -18,8 +18,8 @@
 // time-out, and the pump runs whatever is due, so minutes pass in no time. Over a real event
 // loop it lets the real events through as well, and a wait that sees none of them for
 // IdleMs is taken to have run its whole time-out. Message boxes are recorded. Its socket has
-// a relay behind it that answers each command in the next pump and accepts every mail,
-// unless it is told to refuse messages or to keep silent.
+// a relay behind it that answers each command ReplyDelay seconds later and accepts every
+// mail, unless it is told to refuse messages or to keep silent.
 class SimulatedPlatform final : public Clocks, public CombinedWait, public EventPump, public TickCounter,
                                 public MessageBoxService, public MailSocket {
 public:
@@ -45,8 +45,11 @@ public:
         return texts;
     }
 
-    float SecondsSinceMidnight() override { return float(std::fmod(Now + ClockSetBy + 86400.0, 86400.0)); }
-    LocalDateTime LocalNow() override { return {2026, 12, 6, 21, 34, 18, "So.", "Dez."}; }
+    float SecondsSinceMidnight() override
+    {
+        return float(std::fmod(Now - (Now >= ClockSetBack ? 3600 : 0) + 86400.0, 86400.0));
+    }
+    LocalDateTime LocalNow() override { return {2026, 12, 6, 21, 34, 18, -360}; }
     uint32_t GetTickCount() override { return uint32_t(std::llround(Now * 1000.0)); }
     void MessageBox(const std::string &text, int32_t style, const std::optional<std::string> &title) override
     {
@@ -108,6 +111,7 @@ public:
     void ReadReceived(std::string &text) override { text = std::exchange(Unread, {}); }
     void CloseConnection() override { State = 0; }
     void SetDataArrivalHandler(DataArrivalHandler handler) override { OnData = std::move(handler); }
+    void SetConnectionFaultHandler(ConnectionFaultHandler) override {}
     void Deliver(const std::string &data)
     {
         Unread += data;
@@ -115,7 +119,7 @@ public:
     }
 
     double Now;
-    double ClockSetBy = 0; // moves the time of day alone, as setting the clock does
+    double ClockSetBack = INFINITY; // from then on the time of day alone is an hour behind
     uint32_t IdleMs = 250;
     std::vector<uint32_t> Slept;
     int Pumps = 0;
@@ -123,6 +127,7 @@ public:
     QtNumberFormat Numbers{QLocale::c()};
     bool Silent = false;
     int Refusals = 0; // messages to refuse before accepting
+    double ReplyDelay = 0;
     int16_t State = 0;
     std::string RemoteHost;
     std::vector<std::string> Sent;
@@ -140,7 +145,7 @@ private:
         const std::string reply = known != replies.end()                         ? known->second
                                   : sent == ".\r\n" && Refusals > 0 && Refusals-- ? "554"
                                                                                  : "250";
-        At(Now, [this, reply] { Deliver(reply + " relay\r\n"); });
+        At(Now + ReplyDelay, [this, reply] { Deliver(reply + " relay\r\n"); });
     }
 
     std::string Unread;
