@@ -127,7 +127,11 @@ private slots:
         const QByteArray mail = Delivered(maildir).constFirst();
         QVERIFY(mail.contains("\nTo: \"TarvikBrokerQueue\" <root@localhost>\n"));
         QVERIFY(mail.contains("\n\nPlease restart Tarvik Broker process sample-broker\n"));
-        QVERIFY(QString::fromStdString(window.Text(Control::txChanges)).contains("Service Name: sample-broker\r\nPID: 0\r\n"));
+        const std::string rule42(42, '='), rule57(57, '=');
+        QCOMPARE(window.Text(Control::txChanges), rule42 + "\r\nTarvik Broker Service Information for localhost\r\n" + rule42 +
+                                                      "\r\nService Name: sample-broker\r\nPID: 0\r\nType of Service: simple\r\n"
+                                                      "Service State: Stopped\r\n" + rule57 + "\r\n");
+        QCOMPARE(source.LastMoniker, "winmgmts:{impersonationLevel=impersonate}!//localhost Win32_Service");
         QCOMPARE(operatorAtTheScreen.Shown.size(), 1);
         QCOMPARE(operatorAtTheScreen.Shown[0].Text, "First Cancel processing before exiting this program!");
         QVERIFY(!monitor.IsProcessing());

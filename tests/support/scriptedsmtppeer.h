@@ -7,13 +7,11 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
-#include <sys/socket.h>
-
 // An SMTP relay on port 25 of a loopback address that follows a script, for what a real one
 // will not do on demand: "S:text" sends text and CR LF, "C:line" expects that line from the
-// client, "P:seconds" pauses for that long on the platform's virtual time, "CLOSE" ends the
-// connection in good order and "RST" resets it. What it sends is Latin-1, so any byte can be
-// scripted. Anything the client sends beyond the script is a mismatch.
+// client, "P:seconds" pauses for that long on the platform's virtual time, and "CLOSE" ends
+// the connection. What it sends is Latin-1, so any byte can be scripted. Anything the client
+// sends beyond the script is a mismatch.
 class ScriptedSmtpPeer final : public QObject {
 public:
     ScriptedSmtpPeer(const QString &address, QStringList script, SimulatedPlatform &time)
@@ -22,7 +20,6 @@ public:
         Server.listen(QHostAddress(address), 25);
         connect(&Server, &QTcpServer::newConnection, this, [this] {
             Client = Server.nextPendingConnection();
-            ++Connections;
             connect(Client, &QTcpSocket::readyRead, this, &ScriptedSmtpPeer::RunSteps);
             connect(Client, &QTcpSocket::disconnected, this, [this] { Client = nullptr; });
             RunSteps();
@@ -38,7 +35,6 @@ public:
     }
 
     QStringList Mismatches;
-    int Connections = 0;
 
 private:
     void RunSteps()
@@ -53,11 +49,6 @@ private:
                 return;
             } else if (step == "CLOSE") {
                 std::exchange(Client, nullptr)->disconnectFromHost();
-            } else if (step == "RST") {
-                // Lingering for no time makes the close a reset instead of an orderly end.
-                const linger abortive{1, 0};
-                setsockopt(int(Client->socketDescriptor()), SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-                std::exchange(Client, nullptr)->abort();
             } else if (Client->canReadLine()) {
                 const QString line = QString::fromUtf8(Client->readLine()).chopped(2);
                 if (line != step.mid(2))

@@ -19,7 +19,7 @@
 // loop it lets the real events through as well, and a wait that sees none of them for
 // IdleMs is taken to have run its whole time-out. Message boxes are recorded. Its socket has
 // a relay behind it that answers each command ReplyDelay seconds later and accepts every
-// mail, unless it is told to refuse messages or to keep silent.
+// mail, unless it is told to refuse messages.
 class SimulatedPlatform final : public Clocks, public CombinedWait, public EventPump, public TickCounter,
                                 public MessageBoxService, public MailSocket {
 public:
@@ -27,7 +27,6 @@ public:
         std::string Text;
         int32_t Style;
         std::optional<std::string> Title;
-        double At;
     };
 
     explicit SimulatedPlatform(double start = 3600, QtEventLoop *real = nullptr) : Now(start), Real(real) {}
@@ -53,7 +52,7 @@ public:
     uint32_t GetTickCount() override { return uint32_t(std::llround(Now * 1000.0)); }
     void MessageBox(const std::string &text, int32_t style, const std::optional<std::string> &title) override
     {
-        Boxes.push_back({text, style, title, Now});
+        Boxes.push_back({text, style, title});
     }
 
     // A handle is the tick from which it counts as signalled; a negative one is invalid.
@@ -125,7 +124,6 @@ public:
     int Pumps = 0;
     std::vector<Box> Boxes;
     QtNumberFormat Numbers{QLocale::c()};
-    bool Silent = false;
     int Refusals = 0; // messages to refuse before accepting
     double ReplyDelay = 0;
     int16_t State = 0;
@@ -138,7 +136,7 @@ private:
     void Answer(const std::string &sent)
     {
         const bool command = sent.empty() || sent.find("\r\n") == sent.size() - 2;
-        if (Silent || !command)
+        if (!command)
             return;
         static const std::map<std::string, std::string> replies{{"", "220"}, {"data\r\n", "354"}, {"quit\r\n", "221"}};
         const auto known = replies.find(sent);
