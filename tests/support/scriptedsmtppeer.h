@@ -8,9 +8,9 @@
 #include <QTcpSocket>
 
 // An SMTP relay on port 25 of a loopback address that follows a script, for what a real one
-// will not do on demand: "S:text" sends text and CR LF, "C:line" expects that line from the
-// client, "P:seconds" pauses for that long on the platform's virtual time, and "CLOSE" ends
-// the connection. What it sends is Latin-1, so any byte can be scripted. Anything the client
+// will not do on demand: "S:text" sends text and CR LF, "W:text" the text alone, "C:line"
+// expects that line from the client, "P:seconds" pauses for that long on the platform's
+// virtual time, and "CLOSE" ends the connection. What it sends is Latin-1, so any byte can be scripted. Anything the client
 // sends beyond the script is a mismatch.
 class ScriptedSmtpPeer final : public QObject {
 public:
@@ -43,6 +43,8 @@ private:
             const QString &step = Script[Step];
             if (step.startsWith("S:")) {
                 Client->write(step.mid(2).toLatin1() + "\r\n");
+            } else if (step.startsWith("W:")) {
+                Client->write(step.mid(2).toLatin1());
             } else if (step.startsWith("P:")) {
                 Time.At(Time.Now + step.mid(2).toDouble(), [this] { RunSteps(); });
                 ++Step;
