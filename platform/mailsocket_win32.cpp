@@ -193,12 +193,14 @@ void Win32MailSocket::HandleSocketEvent(SOCKET socket, WORD event, WORD error)
     case FD_READ:
     case FD_CLOSE: {
         const bool arrived = ReceiveAvailable();
-        if (event == FD_CLOSE)
+        if (event == FD_CLOSE) {
             Socket = SocketOwner();
+            State = SocketState::Failed;
+        }
         // The handlers may close or reopen the connection, so they come last, the data first.
         if (arrived && OnDataArrival)
             OnDataArrival(static_cast<int32_t>(std::min<std::size_t>(Incoming.size(), INT_MAX)));
-        if (event == FD_CLOSE && State == SocketState::Connected)
+        if (event == FD_CLOSE && State == SocketState::Failed)
             Fail(error);
         return;
     }

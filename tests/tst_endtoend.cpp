@@ -125,7 +125,9 @@ private slots:
         // ran and stopped.
         QCOMPARE(mailsBeforeScan, (QList<qsizetype>{0, 1, 1, 1, 2}));
         const QByteArray mail = Delivered(maildir).constFirst();
+        // The notification address is sender and recipient, as the relay saw them.
         QVERIFY(mail.contains("\nTo: \"TarvikBrokerQueue\" <root@localhost>\n"));
+        QVERIFY(mail.contains("\nX-MailFrom: root@localhost\nX-RcptTo: root@localhost\n"));
         QVERIFY(mail.contains("\n\nPlease restart Tarvik Broker process sample-broker\n"));
         const std::string rule42(42, '='), rule57(57, '=');
         QCOMPARE(window.Text(Control::txChanges), rule42 + "\r\nTarvik Broker Service Information for localhost\r\n" + rule42 +

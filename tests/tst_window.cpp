@@ -179,10 +179,12 @@ private slots:
         add("exit refused while processing, accepted while a cancelled loop waits; a press behind it starts nothing", "10", 0, "",
             {"10:exit", "20:press", "30:exit", "30:press"}, {0}, 30, {"N/A", "N/A"}, {exitRefused});
         const QStringList notSent = dialogue + QStringList{"Tarvik Broker Error Notification Mail Not Sent"};
-        add("relay refuses three mails, then takes one: one box, asked again each cycle", "1", 1, "refuses thrice",
-            {"210:uncheck"}, {0, 60, 120, 180}, 240,
-            QStringList{"N/A"} + notSent + notSent + notSent + dialogue + QStringList{"Tarvik Broker Error Notification Mail Sent"},
-            {"SMTP service error, impromper response code. Code should have been: 250 Code recieved: 554 relay\r\n"});
+        const QString refused = "SMTP service error, impromper response code. Code should have been: 250 Code recieved: 554 relay\r\n";
+        add("relay refuses three mails, then takes one: asked again each cycle, a box only as monitoring starts",
+            "1", 1, "refuses thrice", {"30:press", "40:press", "210:uncheck"}, {0, 60, 120, 180}, 240,
+            QStringList{"N/A"} + notSent + QStringList{"N/A", "N/A"} + notSent + notSent + dialogue +
+                QStringList{"Tarvik Broker Error Notification Mail Sent"},
+            {refused, refused});
         add("cancel and restart inside a reply wait: mailed by the loop it re-armed", "1", 1, "slow",
             {"1:press", "1.5:press", "100:uncheck"}, {0, 74}, 134,
             QStringList{"N/A", "N/A", "N/A"} + dialogue + QStringList{"Tarvik Broker Error Notification Mail Sent", "N/A"}, none);
@@ -219,11 +221,6 @@ private slots:
         // Eight texts a whole dialogue; none once the program ended.
         QCOMPARE(rig.Platform.Sent.size(), std::size_t(relay == "refuses thrice" ? 32 : relay == "slow" ? 8 : 0));
         QCOMPARE(rig.Platform.State, int16_t(0));
-        if (!rig.Platform.Sent.empty()) {
-            QCOMPARE(rig.Platform.RemoteHost, "localhost");
-            QCOMPARE(rig.Platform.Sent[1], "mail from:<root@localhost>\r\n");
-            QCOMPARE(rig.Platform.Sent[2], "rcpt to:<root@localhost>\r\n");
-        }
     }
 
     void intervalWaitKeepsItsTime_data()
