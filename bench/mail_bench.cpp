@@ -1,5 +1,6 @@
-// Prints what the reply wait and a whole mail dialogue cost in wall and CPU seconds. Runs
-// through tests/support/with-mail-relay.sh, which puts aiosmtpd on 127.0.0.1 port 25.
+// Prints what the reply wait, a mail to a relay that is down and a whole mail dialogue cost
+// in wall and CPU seconds. Runs through tests/support/with-mail-relay.sh, which puts
+// aiosmtpd on 127.0.0.1 port 25.
 #include "bench/printedboxes.h"
 #include "mail/notificationmail.h"
 #include "platform/clocks_qt.h"
@@ -74,6 +75,12 @@ int main(int argc, char *argv[])
     silent.Socket.OpenConnection();
     const Cost wait = Measure([&] { silent.Mail.WaitFor("220"); });
     std::printf("%-44s %8.3f s wall %8.4f s CPU\n", "one timed-out reply wait", wait.Wall, wait.Cpu);
+
+    // A relay that is down: the connection is refused.
+    RealMail down;
+    const Cost refused = Measure([&] { down.SendNotification("127.0.0.3"); });
+    std::printf("%-44s %8.3f s wall %8.4f s CPU  (%d message box)\n", "one mail to a relay that refuses the connection",
+                refused.Wall, refused.Cpu, down.Boxes.Shown);
 
     RealMail rig;
     std::vector<Cost> costs;
