@@ -66,6 +66,8 @@ void Win32MailSocket::OpenConnection()
 {
     CloseConnection();
     State = SocketState::ResolvingHost;
+    // Without its window the socket has nowhere to hear of the connection, not even of its
+    // failure, so the dialogue learns of it only from the silence.
     if (!Window) {
         State = SocketState::Failed;
         return;
@@ -135,31 +137,32 @@ void Win32MailSocket::ConnectToNextEndpoint()
     Socket = SocketOwner();
     DiscardNotifications();
     while (NextEndpoint < Endpoints.size()) {
-        if (StartConnecting(Endpoints[NextEndpoint++])) {
+        if ((LastError = StartConnecting(Endpoints[NextEndpoint++])) == 0) {
             State = SocketState::Connecting;
             return;
         }
-        LastError = WSAGetLastError();
     }
     Fail(LastError);
 }
 
-bool Win32MailSocket::StartConnecting(const Endpoint &endpoint)
+// 0 once connecting has begun, else the Winsock error, read before the failed socket is
+// closed, which may change it.
+int Win32MailSocket::StartConnecting(const Endpoint &endpoint)
 {
     SocketOwner attempt(socket(endpoint.Address.ss_family, SOCK_STREAM, IPPROTO_TCP));
     if (attempt.Get() == INVALID_SOCKET)
-        return false;
+        return WSAGetLastError();
     if (LocalPort != 0 && !BindLocalPort(attempt.Get(), endpoint.Address.ss_family))
-        return false;
+        return WSAGetLastError();
     // Also makes the socket non-blocking, so connect() returns at once.
     if (WSAAsyncSelect(attempt.Get(), Window.get(), SocketMessage, SocketEvents) != 0)
-        return false;
+        return WSAGetLastError();
     if (connect(attempt.Get(), reinterpret_cast<const sockaddr *>(&endpoint.Address),
                 endpoint.Length) != 0 &&
         WSAGetLastError() != WSAEWOULDBLOCK)
-        return false;
+        return WSAGetLastError();
     Socket = std::move(attempt);
-    return true;
+    return 0;
 }
 
 bool Win32MailSocket::BindLocalPort(SOCKET socket, int family) const

@@ -33,7 +33,7 @@ public:
 private:
     static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     void ConnectToNextEndpoint();
-    bool StartConnecting(const Endpoint &endpoint);
+    int StartConnecting(const Endpoint &endpoint);
     bool BindLocalPort(SOCKET socket, int family) const;
     void HandleLookupDone();
     void HandleSocketEvent(SOCKET socket, WORD event, WORD error);

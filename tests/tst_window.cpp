@@ -151,7 +151,8 @@ private slots:
         // The one broker is stopped throughout; the relay takes every mail unless the row says.
         QTest::addColumn<QString>("interval");
         QTest::addColumn<int>("sendMail");
-        QTest::addColumn<QString>("relay"); // "", "refuses thrice", "slow" (2 s a reply) or "silent" (a day)
+        // "", "refuses thrice", "slow" (2 s a reply), "silent" (a day) or "busy" (the socket never closed)
+        QTest::addColumn<QString>("relay");
         QTest::addColumn<QStringList>("actions");
         QTest::addColumn<QList<double>>("scans"); // seconds after the first press
         QTest::addColumn<double>("endsAt");
@@ -189,6 +190,8 @@ private slots:
             {"1:press", "1.5:press", "100:uncheck"}, {0, 74}, 134,
             QStringList{"N/A", "N/A", "N/A"} + dialogue + QStringList{"Tarvik Broker Error Notification Mail Sent", "N/A"}, none);
         add("mailing greyed: no mail", "1", 2, "", {"90:uncheck"}, {0, 60}, 120, {"N/A"}, none);
+        add("socket still busy: nothing sent, one box", "1", 1, "busy", {"90:uncheck"}, {0, 60}, 120,
+            {"N/A", "Tarvik Broker Error Notification Mail Not Sent", "Tarvik Broker Error Notification Mail Not Sent"}, {" 7"});
         add("exit while a cancelled loop is in a mail dialogue: nothing more goes out", "1", 1, "silent",
             {"5:press", "6:exit"}, {0}, 6, {"N/A", "N/A", "Tarvik Broker Error Notification Mail Not Sent"}, none);
     }
@@ -205,6 +208,7 @@ private slots:
         rig.View.Values[Control::mSendMail] = sendMail;
         rig.Platform.Refusals = relay == "refuses thrice" ? 3 : 0;
         rig.Platform.ReplyDelay = relay == "slow" ? 2 : relay == "silent" ? 86400 : 0;
+        rig.Platform.State = relay == "busy" ? 7 : 0;
         rig.Source.Services = Services({"SampleBroker|0|Stopped"});
         QList<double> scans;
         rig.Source.BeforeListing = [&rig, &scans](int) { scans << std::round((rig.Platform.Now - Start) * 1000) / 1000; };
@@ -220,7 +224,9 @@ private slots:
         QCOMPARE(rig.View.Texts[Control::CheckBroker_1], "Check Broker Instances");
         // Eight texts a whole dialogue; none once the program ended.
         QCOMPARE(rig.Platform.Sent.size(), std::size_t(relay == "refuses thrice" ? 32 : relay == "slow" ? 8 : 0));
-        QCOMPARE(rig.Platform.State, int16_t(0));
+        QCOMPARE(rig.Platform.State, int16_t(relay == "busy" ? 7 : 0));
+        // Every wait sleeps until its next event: one that polled would sleep thousands of times.
+        QVERIFY2(rig.Platform.Slept.size() < 100, qPrintable(QString::number(rig.Platform.Slept.size())));
     }
 
     void intervalWaitKeepsItsTime_data()

@@ -10,8 +10,8 @@
 // An SMTP relay on port 25 of a loopback address that follows a script, for what a real one
 // will not do on demand: "S:text" sends text and CR LF, "W:text" the text alone, "C:line"
 // expects that line from the client, "P:seconds" pauses for that long on the platform's
-// virtual time, and "CLOSE" ends the connection. What it sends is Latin-1, so any byte can be scripted. Anything the client
-// sends beyond the script is a mismatch.
+// virtual time, and "CLOSE" ends the connection. What it sends is Latin-1, so any byte can
+// be scripted. Anything the client sends beyond the script is a mismatch.
 class ScriptedSmtpPeer final : public QObject {
 public:
     ScriptedSmtpPeer(const QString &address, QStringList script, SimulatedPlatform &time)
