@@ -7,6 +7,7 @@
 #include "platform/eventloop_qt.h"
 #include "platform/mailsocket_qt.h"
 #include "platform/numberformat_qt.h"
+#include "platform/threadworker.h"
 #include "platform/tickcounter_linux.h"
 
 #include <QCoreApplication>
@@ -55,8 +56,9 @@ struct RealMail {
     LinuxTickCounter Ticks;
     QtNumberFormat Numbers;
     PrintedBoxes Boxes;
+    ThreadWorker Background;
     QtMailSocket Socket;
-    NotificationMail Mail{Socket, {Boxes, Loop, Loop, Clock, Ticks, Numbers}, [](const std::string &) {}};
+    NotificationMail Mail{Socket, {Boxes, Loop, Loop, Clock, Ticks, Numbers, Background}, [](const std::string &) {}};
 };
 
 } // namespace

@@ -54,14 +54,15 @@ int main(int argc, char *argv[])
     }
     QtWindowPlatform platform;
     PrintedBoxes boxes;
-    ObservedSource source(&platform.Source);
+    const auto source = std::make_shared<ObservedSource>(platform.Source);
     QtMonitorWindow window;
     MonitorPlatform parts = platform.Monitor();
-    TarvikBrokerServiceCheck monitor({{boxes, platform.Loop, platform.Loop, platform.Clock, platform.Ticks, platform.Numbers},
+    TarvikBrokerServiceCheck monitor({{boxes, platform.Loop, platform.Loop, platform.Clock, platform.Ticks, platform.Numbers,
+                                       platform.Background},
                                       parts.Winsock1, source, parts.CloseBox, parts.EndProgram},
                                      window);
     double afterFirst = 0;
-    source.BeforeListing = [&](int listing) {
+    source->BeforeListing = [&](int listing) {
         if (listing == 2)
             afterFirst = PeakResidentMegabytes();
         UserManager::Systemctl({listing % 2 ? "stop" : "start", "stopped-broker"});
@@ -77,6 +78,6 @@ int main(int argc, char *argv[])
     const double afterAll = PeakResidentMegabytes();
     const qsizetype mails = Delivered(qEnvironmentVariable("BROKER_TEST_MAILDIR")).size();
     std::printf("peak resident after 1 cycle %.1f MB, after %d cycles %.1f MB (%d cycles, %lld mails, %d message boxes)\n",
-                afterFirst, Cycles, afterAll, source.Listings, static_cast<long long>(mails), boxes.Shown);
-    return source.Listings == Cycles && mails > 0 && boxes.Shown == 0 ? 0 : 1;
+                afterFirst, Cycles, afterAll, source->Listings, static_cast<long long>(mails), boxes.Shown);
+    return source->Listings == Cycles && mails > 0 && boxes.Shown == 0 ? 0 : 1;
 }

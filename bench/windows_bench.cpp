@@ -5,7 +5,12 @@
 // which gives it a prefix of its own and a display.
 #include "bench/printedboxes.h"
 #include "inspection/brokerservicescan.h"
+#include "platform/clocks_win32.h"
+#include "platform/eventloop_win32.h"
+#include "platform/numberformat_win32.h"
 #include "platform/servicesource_wmi.h"
+#include "platform/threadworker.h"
+#include "platform/tickcounter_win32.h"
 #include "platform/widetext_win32.h"
 #include "platform/windows_win32.h"
 
@@ -121,9 +126,13 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "could not install the services: error %lu\n", GetLastError());
         return 1;
     }
-    WmiServiceSource source;
     PrintedBoxes boxes;
-    BrokerServiceScan scan(source, boxes);
+    Win32EventLoop loop;
+    Win32Clocks clock;
+    Win32TickCounter ticks;
+    Win32NumberFormat numbers;
+    ThreadWorker worker;
+    BrokerServiceScan scan(std::make_shared<WmiServiceSource>(), {boxes, loop, loop, clock, ticks, numbers, worker});
     BenchFields fields("localhost"), unreachable("unreachable.invalid");
     std::string mail;
     const double scanned = MedianMilliseconds([&] { return scan.ScanBrokerServices(fields, mail), boxes.Shown == 0; });

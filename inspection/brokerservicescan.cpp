@@ -1,7 +1,10 @@
 #include "inspection/brokerservicescan.h"
 
+#include "util/modmsgwaitobj.h"
+
 #include <algorithm>
 #include <array>
+#include <vector>
 
 namespace {
 
@@ -67,8 +70,43 @@ std::string Header(const std::string &server)
 
 } // namespace
 
-BrokerServiceScan::BrokerServiceScan(ServiceSource &source, MessageBoxService &boxes)
-    : Source(source), Boxes(boxes)
+// What the worker read of the server's brokers, in the source's order, and where it stopped.
+struct BrokerReading {
+    std::vector<BrokerService> Brokers;
+    std::string FailedBroker; // whose read failed, if one did
+    std::optional<SourceFailure> Failure;
+};
+
+namespace {
+
+// On the worker: the listing and the reads alone, nothing of the window's.
+void ReadBrokers(ServiceSource &source, const std::string &moniker, BrokerReading &reading)
+{
+    std::unique_ptr<ServiceCollection> services;
+    if ((reading.Failure = source.InstancesOf(moniker, ServiceClass, BrokerNamePattern, services)))
+        return;
+    for (std::size_t index = 0; index < services->Count() && !reading.Failure; ++index) {
+        if (!IsBrokerName(services->Name(index)))
+            continue;
+        BrokerService service;
+        if ((reading.Failure = services->Read(index, service)))
+            reading.FailedBroker = services->Name(index);
+        else
+            reading.Brokers.push_back(std::move(service));
+    }
+}
+
+std::string ReportBlock(const BrokerService &service)
+{
+    return "Service Name: " + service.Name + CrLf + "PID: " + std::to_string(service.ProcessID) + CrLf +
+           "Type of Service: " + service.ServiceType + CrLf + "Service State: " + service.State + CrLf +
+           ServiceRule + CrLf;
+}
+
+} // namespace
+
+BrokerServiceScan::BrokerServiceScan(std::shared_ptr<ServiceSource> source, WindowServices services)
+    : Source(std::move(source)), Services(services)
 {
 }
 
@@ -77,53 +115,49 @@ void BrokerServiceScan::ScanBrokerServices(ScanFields &window, std::string &Mail
     ReplacedByRequests.clear();
     const std::string server = window.BrokerServer();
     if (server.empty()) {
-        Boxes.MessageBox("Fill in the name to the server to monitor", MessageBoxStyle::OkOnly,
-                         std::nullopt);
+        Services.Boxes.MessageBox("Fill in the name to the server to monitor", MessageBoxStyle::OkOnly,
+                                  std::nullopt);
         return;
     }
-    std::unique_ptr<ServiceCollection> services;
-    if (const auto failure = Source.InstancesOf(Moniker + server, ServiceClass, BrokerNamePattern, services)) {
-        ShowFailure(*failure);
+    // A server far away or with a thousand services takes seconds, and a broken one may never
+    // answer: the source runs on the worker while the window goes on answering. The job owns
+    // all it touches, so that it can be left behind when the program ends.
+    const auto reading = std::make_shared<BrokerReading>();
+    const int32_t done = Services.Background.Start(
+        [source = Source, moniker = Moniker + server, reading] { ReadBrokers(*source, moniker, *reading); });
+    if (done < 0) {
+        ShowFailure({"Worker", "The system gave no thread to read the services on."});
         return;
     }
-    // The scan never pumps, so the report box can only ever be seen whole: the report is put
-    // into it once, at the end or before the message that ends the scan, and a scan that
-    // finds no broker leaves the previous report there.
+    const int32_t noDeadline = -1, handleCount = 1;
+    if (modMsgWaitObj::WaitPumpingMessages(noDeadline, done, handleCount,
+                                           {Services.Ticks, Services.Wait, Services.Pump}) != WaitCode::Object0)
+        return; // the program is ending
+    Report(window, server, *reading, MailBody);
+}
+
+// The report goes into the box once, before the message of a failure that ended the
+// reading, and a scan that finds no broker leaves the previous report there.
+void BrokerServiceScan::Report(ScanFields &window, const std::string &server, const BrokerReading &reading,
+                               std::string &MailBody)
+{
     const bool mailing = window.SendMailValue() == 1;
     std::string report;
-    for (std::size_t index = 0; index < services->Count(); ++index) {
-        if (!IsBrokerName(services->Name(index)))
-            continue;
-        if (report.empty())
-            report = Header(server);
-        if (const auto failure = ReportService(*services, index, mailing, report, MailBody)) {
-            window.SetReportText(report);
-            ShowFailure(*failure);
-            return;
-        }
+    for (const BrokerService &service : reading.Brokers) {
+        report += ReportBlock(service);
+        DetectStop(service, mailing, MailBody);
     }
+    if (reading.Failure && !reading.FailedBroker.empty())
+        report += "Service Name: " + reading.FailedBroker + CrLf;
     if (!report.empty())
-        window.SetReportText(report);
+        window.SetReportText(Header(server) + report);
+    if (reading.Failure)
+        ShowFailure(*reading.Failure);
 }
 
-std::optional<SourceFailure> BrokerServiceScan::ReportService(ServiceCollection &services, std::size_t index,
-                                                              bool mailing, std::string &report,
-                                                              std::string &MailBody)
+void BrokerServiceScan::DetectStop(const BrokerService &service, bool mailing, std::string &MailBody)
 {
-    const std::string &name = services.Name(index);
-    report += "Service Name: " + name + CrLf;
-    BrokerService service;
-    if (auto failure = services.Read(index, service))
-        return failure;
-    report += "PID: " + std::to_string(service.ProcessID) + CrLf + "Type of Service: " + service.ServiceType +
-              CrLf + "Service State: " + service.State + CrLf + ServiceRule + CrLf;
-    DetectStop(name, service, mailing, MailBody);
-    return std::nullopt;
-}
-
-void BrokerServiceScan::DetectStop(const std::string &name, const BrokerService &service, bool mailing,
-                                   std::string &MailBody)
-{
+    const std::string &name = service.Name;
     const std::string pid = std::to_string(service.ProcessID);
     const auto notified = NotifiedPid.find(name);
     const bool asked = notified != NotifiedPid.end() && notified->second == pid;
@@ -150,6 +184,6 @@ void BrokerServiceScan::WithdrawRequests()
 
 void BrokerServiceScan::ShowFailure(const SourceFailure &failure)
 {
-    Boxes.MessageBox(failure.Source + "-->" + failure.Description, MessageBoxStyle::OkOnly,
-                     std::string("Error"));
+    Services.Boxes.MessageBox(failure.Source + "-->" + failure.Description, MessageBoxStyle::OkOnly,
+                              std::string("Error"));
 }

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "platform/messagebox.h"
 #include "platform/servicesource.h"
+#include "platform/windowservices.h"
 
 #include <map>
+#include <memory>
 #include <string>
 
 // The window fields one scan reads and writes.
@@ -15,13 +16,16 @@ public:
     virtual void SetReportText(const std::string &text) = 0; // txChanges
 };
 
+struct BrokerReading;
+
 // One look at the broker services of the server named in the window: the report, and a
 // restart request for a broker service that has newly stopped.
 class BrokerServiceScan {
 public:
-    BrokerServiceScan(ServiceSource &source, MessageBoxService &boxes);
+    BrokerServiceScan(std::shared_ptr<ServiceSource> source, WindowServices services);
 
-    // Appends restart requests to MailBody; never pumps messages.
+    // Appends restart requests to MailBody. The source is read on the worker meanwhile, and
+    // the window's messages are pumped as in any wait.
     void ScanBrokerServices(ScanFields &window, std::string &MailBody);
     // The last scan's requests did not reach anyone: the next scan asks for each again.
     void WithdrawRequests();
@@ -31,13 +35,13 @@ public:
     std::map<std::string, std::string> NotifiedPid;
 
 private:
-    std::optional<SourceFailure> ReportService(ServiceCollection &services, std::size_t index, bool mailing,
-                                               std::string &report, std::string &MailBody);
-    void DetectStop(const std::string &name, const BrokerService &service, bool mailing, std::string &MailBody);
+    void Report(ScanFields &window, const std::string &server, const BrokerReading &reading,
+                std::string &MailBody);
+    void DetectStop(const BrokerService &service, bool mailing, std::string &MailBody);
     void ShowFailure(const SourceFailure &failure);
 
-    ServiceSource &Source;
-    MessageBoxService &Boxes;
+    std::shared_ptr<ServiceSource> Source;
+    WindowServices Services;
     // What the last scan's requests replaced in NotifiedPid: a value, or none.
     std::map<std::string, std::optional<std::string>> ReplacedByRequests;
 };

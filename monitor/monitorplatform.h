@@ -6,13 +6,15 @@
 #include "platform/windowservices.h"
 
 #include <functional>
+#include <memory>
 
 // Everything the window reaches the platform through: the real one in the program,
 // doubles in the tests.
 struct MonitorPlatform {
     WindowServices Services;
     MailSocket &Winsock1;
-    ServiceSource &Source;
+    // Shared with the job that reads it, which may outlive the window.
+    std::shared_ptr<ServiceSource> Source;
     CloseBoxControl &CloseBox;
     // Ends the program once the window has been unloaded: waits still pending on the
     // stack return at once and show nothing more, so the stack unwinds before the

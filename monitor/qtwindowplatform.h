@@ -8,6 +8,7 @@
 #include "platform/messagebox_qt.h"
 #include "platform/numberformat_qt.h"
 #include "platform/servicesource_systemd.h"
+#include "platform/threadworker.h"
 #include "platform/tickcounter_linux.h"
 
 #include <QCoreApplication>
@@ -19,13 +20,14 @@ struct QtWindowPlatform {
     QtClocks Clock;
     QtNumberFormat Numbers;
     QtMailSocket Winsock1;
-    SystemdServiceSource Source;
+    std::shared_ptr<SystemdServiceSource> Source = std::make_shared<SystemdServiceSource>();
     LinuxTickCounter Ticks;
     QtCloseBox CloseBox;
+    ThreadWorker Background;
 
     MonitorPlatform Monitor()
     {
-        return {{Boxes, Loop, Loop, Clock, Ticks, Numbers}, Winsock1, Source, CloseBox, [this] { EndProgram(); }};
+        return {{Boxes, Loop, Loop, Clock, Ticks, Numbers, Background}, Winsock1, Source, CloseBox, [this] { EndProgram(); }};
     }
 
     void EndProgram()

@@ -6,7 +6,7 @@ TarvikBrokerServiceCheck::TarvikBrokerServiceCheck(MonitorPlatform platform, Mon
     : Platform(platform), View(view),
       Mail(platform.Winsock1, platform.Services,
            [this](const std::string &caption) { View.SetText(Control::StatusTxt, caption); }),
-      Scan(platform.Source, platform.Services.Boxes)
+      Scan(platform.Source, platform.Services)
 {
     WindowLoaded();
 }

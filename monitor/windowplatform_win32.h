@@ -8,6 +8,7 @@
 #include "platform/messagebox_win32.h"
 #include "platform/numberformat_win32.h"
 #include "platform/servicesource_wmi.h"
+#include "platform/threadworker.h"
 #include "platform/tickcounter_win32.h"
 
 // The real platform the window runs on, owned in one place.
@@ -17,9 +18,10 @@ struct Win32WindowPlatform {
     Win32Clocks Clock;
     Win32NumberFormat Numbers;
     Win32MailSocket Winsock1;
-    WmiServiceSource Source;
+    std::shared_ptr<WmiServiceSource> Source = std::make_shared<WmiServiceSource>();
     Win32TickCounter Ticks;
     Win32CloseBox CloseBox;
+    ThreadWorker Background;
 
     // The window exists only after the services it is built from.
     void Attach(WindowHandle window)
@@ -30,7 +32,7 @@ struct Win32WindowPlatform {
 
     MonitorPlatform Monitor()
     {
-        return {{Boxes, Loop, Loop, Clock, Ticks, Numbers}, Winsock1, Source, CloseBox, [this] { EndProgram(); }};
+        return {{Boxes, Loop, Loop, Clock, Ticks, Numbers, Background}, Winsock1, Source, CloseBox, [this] { EndProgram(); }};
     }
 
     // The quit ends the main loop only once the handlers on the stack have returned, which

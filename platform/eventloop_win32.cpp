@@ -6,10 +6,6 @@
 
 namespace {
 
-// QS_KEY, QS_MOUSEMOVE, QS_MOUSEBUTTON, QS_POSTMESSAGE, QS_TIMER, QS_PAINT,
-// QS_SENDMESSAGE and QS_HOTKEY: the eight classic kinds of input, without raw input.
-constexpr DWORD ClassicInput = 255;
-
 HANDLE HandleOf(int32_t value)
 {
     return reinterpret_cast<HANDLE>(static_cast<intptr_t>(value));
@@ -57,7 +53,9 @@ int32_t Win32EventLoop::WaitForInputOrHandles(int32_t handleCount, const int32_t
         return WaitCode::Failed;
     for (int32_t i = 0; i < handleCount; ++i)
         waited[i] = HandleOf(handles[i]);
-    return static_cast<int32_t>(MsgWaitForMultipleObjects(static_cast<DWORD>(handleCount),
-                                                          waited.data(), FALSE, timeoutMs,
-                                                          ClassicInput));
+    // Every kind of input, pen and touch included, and input that a peek has already seen
+    // without taking it: the classic eight kinds and new input only would leave a press
+    // waiting until the time-out.
+    return static_cast<int32_t>(MsgWaitForMultipleObjectsEx(static_cast<DWORD>(handleCount), waited.data(),
+                                                            timeoutMs, QS_ALLINPUT, MWMO_INPUTAVAILABLE));
 }

@@ -169,6 +169,8 @@ std::optional<SourceFailure> WmiServiceSource::InstancesOf(const std::string &mo
                                                            const std::string &,
                                                            std::unique_ptr<ServiceCollection> &instances)
 {
+    // The scan reads on a worker thread of its own, which ends with the job.
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     ComPtr<IDispatch> services;
     HRESULT hr = CoGetObject(WideFromUtf8(moniker).c_str(), nullptr, IID_PPV_ARGS(&services));
     if (FAILED(hr))

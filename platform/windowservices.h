@@ -6,6 +6,7 @@
 #include "platform/messagebox.h"
 #include "platform/numberformat.h"
 #include "platform/tickcounter.h"
+#include "platform/worker.h"
 
 // The windowing platform's services that the monitor's logic calls directly. The
 // window builds it from the real implementations; tests from doubles.
@@ -16,4 +17,5 @@ struct WindowServices {
     Clocks &Clock;
     TickCounter &Ticks;
     RegionalNumberFormat &Numbers;
+    Worker &Background;
 };

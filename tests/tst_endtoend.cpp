@@ -14,6 +14,8 @@
 #include <QMessageBox>
 #include <QtTest>
 
+#include <semaphore>
+
 using modCloseBtn::SetCloseButtonEnabled;
 
 namespace {
@@ -69,26 +71,22 @@ private slots:
         QCOMPARE(huge.Caption.trimmed(), "");
     }
 
-    void monitorsMailsAndLeavesThroughExit()
+    void monitorsMailsAndLeavesThroughExitWhileTheSourceHangs()
     {
         for (const char *name : {"sample-broker", "broker-logger", "plain-worker"})
             QVERIFY(UserManager::InstallUnit(name));
         QCOMPARE(UserManager::Systemctl({"daemon-reload"}), 0);
         const QString maildir = qEnvironmentVariable("BROKER_TEST_MAILDIR");
         QtWindowPlatform platform;
-        ObservedSource source(&platform.Source);
         QtMonitorWindow window;
-        const MonitorPlatform real = platform.Monitor();
-        TarvikBrokerServiceCheck monitor({real.Services, real.Winsock1, source, real.CloseBox, real.EndProgram}, window);
+        MonitorPlatform parts = platform.Monitor();
+        const auto source = std::make_shared<ObservedSource>(platform.Source);
+        parts.Source = source;
+        TarvikBrokerServiceCheck monitor(parts, window);
         window.Wire(monitor);
-        MessageBoxDismisser operatorAtTheScreen;
-        const auto click = [&window](Control button, int afterMs) {
-            QTimer::singleShot(afterMs, &window, [&window, button] {
-                static_cast<QAbstractButton *>(window.Widget(button))->click();
-            });
-        };
-
         window.show();
+        MessageBoxDismisser operatorAtTheScreen;
+        const auto press = [&window](Control button) { static_cast<QAbstractButton *>(window.Widget(button))->click(); };
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         // The close box went off as the window loaded; it goes on and off again, and while it is
         // off the window manager's close request is refused. Exit closes the window below.
@@ -105,25 +103,41 @@ private slots:
         QTest::keyClicks(window.Widget(Control::mInterval), "0.005");
         QTest::mouseClick(window.Widget(Control::mSendMail), Qt::LeftButton, {}, QPoint(5, 5));
         QList<qsizetype> mailsBeforeScan;
-        source.BeforeListing = [&](int listing) {
+        QList<int> systemctl;
+        const auto release = std::make_shared<std::binary_semaphore>(0);
+        QString status;
+        bool processing = true;
+        QElapsedTimer sinceExit;
+        source->BeforeListing = [&, release](int listing) {
             mailsBeforeScan << Delivered(maildir).size();
             if (listing == 3 || listing == 4)
-                QCOMPARE(UserManager::Systemctl({listing == 3 ? "start" : "stop", "sample-broker"}), 0);
-            if (listing == 5) {
-                // The wait after this cycle is ten minutes long: Exit is refused, the loop is
-                // cancelled, and Exit ends the program at once.
-                static_cast<QLineEdit *>(window.Widget(Control::mInterval))->setText("10");
-                click(Control::ExitProgram, 0);
-                click(Control::CheckBroker_1, 50);
-                click(Control::ExitProgram, 100);
-            }
+                systemctl << UserManager::Systemctl({listing == 3 ? "start" : "stop", "sample-broker"});
+            if (listing < 5)
+                return;
+            // The source hangs in this scan; meanwhile Exit is refused, a press cancels and
+            // Exit ends the program at once.
+            QMetaObject::invokeMethod(&window, [&] {
+                press(Control::ExitProgram);
+                window.SetText(Control::StatusTxt, "");
+                press(Control::CheckBroker_1);
+                status = QString::fromStdString(window.Text(Control::StatusTxt));
+                processing = monitor.IsProcessing();
+                sinceExit.start();
+                press(Control::ExitProgram);
+            });
+            release->acquire();
         };
-        click(Control::CheckBroker_1, 0);
+        press(Control::CheckBroker_1);
         QTRY_VERIFY_WITH_TIMEOUT(!window.isVisible(), 30000);
+        QVERIFY2(sinceExit.elapsed() < 1000, qPrintable(QString::number(sinceExit.elapsed())));
+        QCOMPARE(status, "N/A");
+        QVERIFY(!processing);
+        release->release();
 
         // Mailed after the first scan, not again while the broker stays stopped, again once it
         // ran and stopped.
         QCOMPARE(mailsBeforeScan, (QList<qsizetype>{0, 1, 1, 1, 2}));
+        QCOMPARE(systemctl, (QList<int>{0, 0}));
         const QByteArray mail = Delivered(maildir).constFirst();
         // The notification address is sender and recipient, as the relay saw them.
         QVERIFY(mail.contains("\nTo: \"TarvikBrokerQueue\" <root@localhost>\n"));
@@ -133,7 +147,7 @@ private slots:
         QCOMPARE(window.Text(Control::txChanges), rule42 + "\r\nTarvik Broker Service Information for localhost\r\n" + rule42 +
                                                       "\r\nService Name: sample-broker\r\nPID: 0\r\nType of Service: simple\r\n"
                                                       "Service State: Stopped\r\n" + rule57 + "\r\n");
-        QCOMPARE(source.LastMoniker, "winmgmts:{impersonationLevel=impersonate}!//localhost Win32_Service");
+        QCOMPARE(source->LastMoniker, "winmgmts:{impersonationLevel=impersonate}!//localhost Win32_Service");
         QCOMPARE(operatorAtTheScreen.Shown.size(), 1);
         QCOMPARE(operatorAtTheScreen.Shown[0].Text, "First Cancel processing before exiting this program!");
         QVERIFY(!monitor.IsProcessing());

@@ -77,7 +77,7 @@ struct Rig {
     }
 
     SimulatedPlatform Platform{Start};
-    ObservedSource Source;
+    std::shared_ptr<ObservedSource> Source = std::make_shared<ObservedSource>();
     FakeView View;
     QtCloseBox CloseBox;
     TarvikBrokerServiceCheck Window{{Platform.Services(), Platform, Source, CloseBox, [this] { Platform.Abandon(); }},
@@ -134,9 +134,9 @@ private slots:
         QFETCH(QList<QStringList>, scans);
         Rig rig;
         rig.View.Values[Control::mSendMail] = 1;
-        rig.Source.BeforeListing = [&](int listing) {
-            rig.Source.Services = Services(scans[listing - 1]);
-            rig.Source.FailingRead = scans[listing - 1].indexOf(QRegularExpression("Fail.*"));
+        rig.Source->BeforeListing = [&](int listing) {
+            rig.Source->Services = Services(scans[listing - 1]);
+            rig.Source->FailingRead = scans[listing - 1].indexOf(QRegularExpression("Fail.*"));
         };
         rig.Schedule({QString::number(60 * scans.size() - 30) + ":uncheck"});
         rig.Window.CheckBrokerPressed(1);
@@ -209,9 +209,9 @@ private slots:
         rig.Platform.Refusals = relay == "refuses thrice" ? 3 : 0;
         rig.Platform.ReplyDelay = relay == "slow" ? 2 : relay == "silent" ? 86400 : 0;
         rig.Platform.State = relay == "busy" ? 7 : 0;
-        rig.Source.Services = Services({"SampleBroker|0|Stopped"});
+        rig.Source->Services = Services({"SampleBroker|0|Stopped"});
         QList<double> scans;
-        rig.Source.BeforeListing = [&rig, &scans](int) { scans << std::round((rig.Platform.Now - Start) * 1000) / 1000; };
+        rig.Source->BeforeListing = [&rig, &scans](int) { scans << std::round((rig.Platform.Now - Start) * 1000) / 1000; };
         rig.Schedule(actions);
         rig.Platform.At(Start + 1, [&rig] { QCOMPARE(rig.View.Texts[Control::CheckBroker_1], "Cancel processing"); });
         rig.Window.CheckBrokerPressed(1);

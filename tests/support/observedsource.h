@@ -3,6 +3,7 @@
 #include "platform/servicesource.h"
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 // A server for the tests: the services the test sets (one of which may fail its read), or a
@@ -10,7 +11,7 @@
 // monitoring cycle begins: a chance to change the services between two cycles.
 class ObservedSource final : public ServiceSource {
 public:
-    explicit ObservedSource(ServiceSource *real = nullptr) : Real(real) {}
+    explicit ObservedSource(std::shared_ptr<ServiceSource> real = nullptr) : Real(std::move(real)) {}
 
     std::optional<SourceFailure> InstancesOf(const std::string &moniker, const std::string &className,
                                              const std::string &namePattern,
@@ -48,5 +49,5 @@ private:
         std::optional<std::size_t> Failing;
     };
 
-    ServiceSource *Real;
+    std::shared_ptr<ServiceSource> Real;
 };

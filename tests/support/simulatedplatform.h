@@ -21,7 +21,7 @@
 // a relay behind it that answers each command ReplyDelay seconds later and accepts every
 // mail, unless it is told to refuse messages.
 class SimulatedPlatform final : public Clocks, public CombinedWait, public EventPump, public TickCounter,
-                                public MessageBoxService, public MailSocket {
+                                public MessageBoxService, public MailSocket, public Worker {
 public:
     struct Box {
         std::string Text;
@@ -31,7 +31,7 @@ public:
 
     explicit SimulatedPlatform(double start = 3600, QtEventLoop *real = nullptr) : Now(start), Real(real) {}
 
-    WindowServices Services() { return {*this, *this, *this, *this, *this, Numbers}; }
+    WindowServices Services() { return {*this, *this, *this, *this, *this, Numbers, *this}; }
     // Runs `action` in the first pump at or after `seconds` of virtual time.
     void At(double seconds, std::function<void()> action) { Scheduled.emplace(seconds, std::move(action)); }
     // From now on every wait fails, as it does once the program is ending.
@@ -75,6 +75,13 @@ public:
         const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - started;
         Now = result == WaitCode::Timeout ? deadline : Now + waited.count();
         return result;
+    }
+
+    // The job runs at once; its handle is signalled from now on.
+    int32_t Start(std::function<void()> job) override
+    {
+        job();
+        return int32_t(GetTickCount());
     }
 
     void PumpMessages() override

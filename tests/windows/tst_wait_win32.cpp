@@ -19,6 +19,11 @@ TEST_SUITE("wait")
             {"an invalid handle fails", true, [](auto &, auto &event) { event.reset(); }, WaitCode::Failed},
             {"a posted message is input, then pumped", false,
              [](auto &, auto &) { PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0); }, 1},
+            {"a message an earlier peek has seen is still input", false, [](auto &, auto &) {
+                 MSG seen{};
+                 PostThreadMessageW(GetCurrentThreadId(), WM_APP, 0, 0);
+                 PeekMessageW(&seen, nullptr, 0, 0, PM_NOREMOVE);
+             }, 1},
             {"an abandoned loop fails at once", true, [](auto &loop, auto &) { loop.Abandon(); }, WaitCode::Failed},
             {"a pumped WM_QUIT is kept and wakes no later wait", false,
              [](auto &loop, auto &) { PostQuitMessage(3), loop.PumpMessages(); }, WaitCode::Timeout, 3},
