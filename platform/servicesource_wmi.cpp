@@ -5,18 +5,37 @@
 
 #include <objbase.h>
 #include <oleauto.h>
+#include <wbemcli.h>
 #include <wrl/client.h>
 
+#include <array>
+#include <cstdio>
+#include <string_view>
 #include <vector>
 
 using Microsoft::WRL::ComPtr;
 
 namespace {
 
+// Rows that one round trip brings, and how long a fetch waits for them: a server that sends
+// nothing for that long is reported to the operator rather than waited for.
+constexpr ULONG Batch = 64;
+constexpr long FetchTimeoutMs = 30000;
+
 struct BstrDeleter {
     void operator()(BSTR text) const { SysFreeString(text); }
 };
 using BstrPtr = std::unique_ptr<OLECHAR, BstrDeleter>;
+
+BstrPtr Bstr(const std::wstring &text)
+{
+    return BstrPtr(SysAllocString(text.c_str()));
+}
+
+std::string Utf8FromBstr(BSTR text)
+{
+    return text ? Utf8FromWide(std::wstring(text, SysStringLen(text))) : std::string();
+}
 
 class Variant {
 public:
@@ -28,165 +47,247 @@ public:
     VARIANT Value;
 };
 
-class ExceptionInfo {
+// Joins the calling thread to COM's multithreaded apartment for one listing. A thread that
+// has already chosen the single-threaded one keeps it (RPC_E_CHANGED_MODE), and COM serves
+// it there all the same; only a join that succeeded is undone.
+class ComApartment {
 public:
-    ~ExceptionInfo()
+    ComApartment() : Joined(SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {}
+    ~ComApartment()
     {
-        SysFreeString(Info.bstrSource);
-        SysFreeString(Info.bstrDescription);
-        SysFreeString(Info.bstrHelpFile);
+        if (Joined)
+            CoUninitialize();
     }
+    ComApartment(const ComApartment &) = delete;
+    ComApartment &operator=(const ComApartment &) = delete;
 
-    EXCEPINFO Info{};
+private:
+    const bool Joined;
 };
 
-std::string Utf8FromBstr(BSTR text)
+// The failures an operator meets most often, in words that say what to do about them.
+std::string WordsFor(HRESULT code)
 {
-    return text ? Utf8FromWide(std::wstring(text, SysStringLen(text))) : std::string();
+    switch (static_cast<unsigned long>(code)) {
+    case 0x800706BA: // RPC_S_SERVER_UNAVAILABLE
+        return "The server cannot be reached, or its firewall does not let WMI in (its \"Windows Management "
+               "Instrumentation (WMI)\" inbound rules).";
+    case 0x80070005: // E_ACCESSDENIED, from DCOM
+    case 0x80041003: // WBEM_E_ACCESS_DENIED, from WMI itself
+        return "Access is denied: this account may not read the server's services remotely. A local account "
+               "of the server is refused remotely unless the server lifts UAC's remote restrictions "
+               "(LocalAccountTokenFilterPolicy); a domain account in the server's Administrators is not.";
+    case 0x80041015: // WBEM_E_TRANSPORT_FAILURE
+        return "WMI's connection to the server failed; under Wine, WMI serves no server but this machine.";
+    case 0x00040004: // WBEM_S_TIMEDOUT
+        return "The server sent no services for " + std::to_string(FetchTimeoutMs / 1000) + " seconds.";
+    default:
+        return SystemText(code);
+    }
 }
 
-// The one place an HRESULT becomes words: the error's own source and description where the
-// object raised one, otherwise the call that failed and the system's text for the code.
-SourceFailure FailureOf(const std::string &call, HRESULT result, EXCEPINFO *exception = nullptr)
+// The one place an HRESULT becomes words. The code stays beside them, for a search or a call
+// to support; `call` names what failed.
+SourceFailure FailureOf(const std::string &call, HRESULT code)
 {
-    if (exception && exception->pfnDeferredFillIn)
-        exception->pfnDeferredFillIn(exception);
-    const HRESULT code = exception && FAILED(exception->scode) ? exception->scode : result;
-    SourceFailure failure{call, SystemText(code)};
-    if (exception && exception->bstrSource)
-        failure.Source = Utf8FromBstr(exception->bstrSource);
-    if (exception && exception->bstrDescription)
-        failure.Description = Utf8FromBstr(exception->bstrDescription);
-    return failure;
+    char number[16];
+    std::snprintf(number, sizeof number, "0x%08lX", static_cast<unsigned long>(code));
+    std::string words = WordsFor(code);
+    // The system has no text for WMI's own codes, and what it gives instead is the code.
+    if (words.find(number) == std::string::npos)
+        words += std::string(" (") + number + ")";
+    return {call, words};
 }
 
-// A method call or a property read, whichever the member is: scripting objects take both
-// flags together, as script hosts send them (Wine's answer a property read alone with
-// E_NOTIMPL). `what` names the member in a failure.
-std::optional<SourceFailure> Invoke(IDispatch &object, DISPID member, const std::string &what,
-                                    VARIANT *argument, Variant &result)
+// What a moniker such as "winmgmts:{impersonationLevel=impersonate}!//SERVER" asks for.
+struct Target {
+    std::wstring Server;
+    DWORD Impersonation = RPC_C_IMP_LEVEL_IMPERSONATE; // WMI's own default
+};
+
+// Monikers and machine names are alike in any letter case.
+std::wstring Lowered(std::wstring text)
 {
-    DISPPARAMS parameters{argument, nullptr, argument ? 1u : 0u, 0};
-    ExceptionInfo exception;
-    const HRESULT hr = object.Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                                     &parameters, &result.Value, &exception.Info, nullptr);
-    if (FAILED(hr))
-        return FailureOf(what, hr, hr == DISP_E_EXCEPTION ? &exception.Info : nullptr);
+    CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
+    return text;
+}
+
+std::optional<Target> TargetOf(const std::string &moniker)
+{
+    constexpr std::wstring_view scheme = L"winmgmts:", server = L"!//", setting = L"impersonationlevel=";
+    constexpr std::pair<std::wstring_view, DWORD> levels[] = {{L"anonymous", RPC_C_IMP_LEVEL_ANONYMOUS},
+                                                              {L"identify", RPC_C_IMP_LEVEL_IDENTIFY},
+                                                              {L"impersonate", RPC_C_IMP_LEVEL_IMPERSONATE},
+                                                              {L"delegate", RPC_C_IMP_LEVEL_DELEGATE}};
+    const std::wstring text = Lowered(WideFromUtf8(moniker));
+    const auto at = text.find(server);
+    if (!text.starts_with(scheme) || at == std::wstring::npos)
+        return std::nullopt;
+    Target target{text.substr(at + server.size())};
+    const std::wstring_view settings = std::wstring_view(text).substr(0, at);
+    const auto asked = settings.find(setting);
+    if (asked == std::wstring_view::npos)
+        return target;
+    std::wstring_view level = settings.substr(asked + setting.size());
+    level = level.substr(0, level.find_first_of(L",}"));
+    for (const auto &[name, value] : levels)
+        if (level == name) {
+            target.Impersonation = value;
+            return target;
+        }
     return std::nullopt;
 }
 
-std::optional<SourceFailure> Call(IDispatch &object, const wchar_t *member, const std::string &what,
-                                  VARIANT *argument, Variant &result)
+std::wstring ComputerName(COMPUTER_NAME_FORMAT format)
 {
-    DISPID id = DISPID_UNKNOWN;
-    LPOLESTR name = const_cast<LPOLESTR>(member);
-    const HRESULT hr = object.GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr))
-        return FailureOf(what, hr);
-    return Invoke(object, id, what, argument, result);
+    DWORD size = 0;
+    GetComputerNameExW(format, nullptr, &size);
+    std::wstring name(size, L'\0');
+    if (!GetComputerNameExW(format, name.data(), &size))
+        return {};
+    name.resize(size);
+    return Lowered(name);
 }
 
-// A property of one object, turned into the type the report wants.
-std::optional<SourceFailure> Property(IDispatch &object, const wchar_t *name, VARTYPE type, Variant &value)
+// Whatever name this machine goes by, its WMI is asked through the local path, which needs
+// neither the network nor WMI's remote rights.
+bool IsThisMachine(const std::wstring &server)
 {
-    const std::string what = "SWbemObject." + Utf8FromWide(name);
-    if (auto failure = Call(object, name, what, nullptr, value))
-        return failure;
-    const HRESULT hr = VariantChangeType(&value.Value, &value.Value, 0, type);
-    if (FAILED(hr))
-        return FailureOf(what, hr);
+    if (server.empty() || server == L"." || server == L"localhost")
+        return true;
+    for (const auto format : {ComputerNameNetBIOS, ComputerNameDnsHostname, ComputerNameDnsFullyQualified})
+        if (server == ComputerName(format))
+            return true;
+    return false;
+}
+
+// Each proxy is told how to call, so the process needs no CoInitializeSecurity. Windows'
+// DCOM hardening refuses calls below packet integrity; privacy also keeps the listing off the
+// wire in clear. An object in our own process has no proxy to tell, and needs none.
+std::optional<SourceFailure> Secure(IUnknown *proxy, DWORD impersonation)
+{
+    const HRESULT hr = CoSetProxyBlanket(proxy, RPC_C_AUTHN_DEFAULT, RPC_C_AUTHZ_DEFAULT, COLE_DEFAULT_PRINCIPAL,
+                                         RPC_C_AUTHN_LEVEL_PKT_PRIVACY, impersonation, nullptr, EOAC_NONE);
+    if (FAILED(hr) && hr != E_NOINTERFACE)
+        return FailureOf("CoSetProxyBlanket", hr);
     return std::nullopt;
 }
 
-class WmiServiceCollection final : public ServiceCollection {
-public:
-    std::size_t Count() const override { return Names.size(); }
-    const std::string &Name(std::size_t index) const override { return Names.at(index); }
-    std::optional<SourceFailure> Read(std::size_t index, BrokerService &service) override;
-
-    std::vector<ComPtr<IDispatch>> Objects;
-    std::vector<std::string> Names;
-};
-
-std::optional<SourceFailure> WmiServiceCollection::Read(std::size_t index, BrokerService &service)
+std::optional<SourceFailure> Connect(const Target &target, ComPtr<IWbemServices> &services)
 {
-    IDispatch &object = *Objects.at(index).Get();
-    Variant processId, type, state;
-    auto failure = Property(object, L"ProcessID", VT_UI4, processId);
+    ComPtr<IWbemLocator> locator;
+    HRESULT hr = CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&locator));
+    if (FAILED(hr))
+        return FailureOf("CoCreateInstance", hr);
+    const std::wstring path = (IsThisMachine(target.Server) ? L"" : L"\\\\" + target.Server + L"\\") + L"root\\cimv2";
+    // Without the flag a connect to a broken server may never return; with it Windows gives
+    // up after two minutes.
+    hr = locator->ConnectServer(Bstr(path).get(), nullptr, nullptr, nullptr, WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr,
+                                nullptr, &services);
+    if (FAILED(hr))
+        return FailureOf("ConnectServer", hr);
+    return Secure(services.Get(), target.Impersonation);
+}
+
+std::optional<SourceFailure> Query(IWbemServices &services, const std::string &className, DWORD impersonation,
+                                   ComPtr<IEnumWbemClassObject> &rows)
+{
+    const std::wstring query = L"SELECT Name, ProcessId, ServiceType, State FROM " + WideFromUtf8(className);
+    const HRESULT hr = services.ExecQuery(Bstr(L"WQL").get(), Bstr(query).get(),
+                                          WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, &rows);
+    if (FAILED(hr))
+        return FailureOf("ExecQuery", hr);
+    // A success is no promise of an enumerator.
+    if (!rows)
+        return FailureOf("ExecQuery", E_POINTER);
+    return Secure(rows.Get(), impersonation);
+}
+
+std::optional<SourceFailure> Property(IWbemClassObject &row, const wchar_t *name, VARTYPE type, Variant &value)
+{
+    HRESULT hr = row.Get(name, 0, &value.Value, nullptr, nullptr);
+    if (SUCCEEDED(hr))
+        hr = VariantChangeType(&value.Value, &value.Value, 0, type);
+    if (FAILED(hr))
+        return FailureOf("Get " + Utf8FromWide(name), hr);
+    return std::nullopt;
+}
+
+std::optional<SourceFailure> ServiceOf(IWbemClassObject &row, BrokerService &service)
+{
+    Variant name, processId, type, state;
+    auto failure = Property(row, L"Name", VT_BSTR, name);
     if (!failure)
-        failure = Property(object, L"ServiceType", VT_BSTR, type);
+        failure = Property(row, L"ProcessId", VT_UI4, processId);
     if (!failure)
-        failure = Property(object, L"State", VT_BSTR, state);
+        failure = Property(row, L"ServiceType", VT_BSTR, type);
+    if (!failure)
+        failure = Property(row, L"State", VT_BSTR, state);
     if (failure)
         return failure;
-    service = {Names.at(index), processId.Value.ulVal, Utf8FromBstr(type.Value.bstrVal),
+    service = {Utf8FromBstr(name.Value.bstrVal), processId.Value.ulVal, Utf8FromBstr(type.Value.bstrVal),
                Utf8FromBstr(state.Value.bstrVal)};
     return std::nullopt;
 }
 
-// The instances in the set's own order, each with its name.
-std::optional<SourceFailure> Enumerate(IDispatch &set, WmiServiceCollection &collection)
+// Every row in the order WMI sends them; each row is owned from the moment it arrives, so
+// that a failure part-way through a batch leaks none of the rest.
+std::optional<SourceFailure> Fetch(IEnumWbemClassObject &rows, std::vector<BrokerService> &services)
 {
-    Variant enumerator;
-    if (auto failure = Invoke(set, DISPID_NEWENUM, "SWbemObjectSet._NewEnum", nullptr, enumerator))
-        return failure;
-    ComPtr<IEnumVARIANT> items;
-    HRESULT hr = enumerator.Value.vt == VT_UNKNOWN || enumerator.Value.vt == VT_DISPATCH
-                     ? enumerator.Value.punkVal->QueryInterface(IID_PPV_ARGS(&items))
-                     : DISP_E_TYPEMISMATCH;
-    while (SUCCEEDED(hr)) {
-        Variant item;
-        hr = items->Next(1, &item.Value, nullptr);
-        if (hr != S_OK)
-            break;
-        if (item.Value.vt != VT_DISPATCH || !item.Value.pdispVal)
-            continue;
-        Variant name;
-        if (auto failure = Property(*item.Value.pdispVal, L"Name", VT_BSTR, name))
-            return failure;
-        collection.Objects.emplace_back(item.Value.pdispVal);
-        collection.Names.push_back(Utf8FromBstr(name.Value.bstrVal));
+    for (HRESULT hr = WBEM_S_NO_ERROR; hr == WBEM_S_NO_ERROR;) {
+        IWbemClassObject *arrived[Batch] = {};
+        ULONG count = 0;
+        hr = rows.Next(FetchTimeoutMs, Batch, arrived, &count);
+        std::array<ComPtr<IWbemClassObject>, Batch> batch;
+        for (ULONG i = 0; i < count; ++i)
+            batch[i].Attach(arrived[i]);
+        if (FAILED(hr) || hr == WBEM_S_TIMEDOUT)
+            return FailureOf("Next", hr);
+        for (ULONG i = 0; i < count; ++i) {
+            if (auto failure = ServiceOf(*batch[i].Get(), services.emplace_back()))
+                return failure;
+        }
     }
-    if (FAILED(hr))
-        return FailureOf("SWbemObjectSet._NewEnum", hr);
     return std::nullopt;
 }
 
+// The listing brought every property, so a read only hands out what was fetched.
+class WmiServiceCollection final : public ServiceCollection {
+public:
+    explicit WmiServiceCollection(std::vector<BrokerService> services) : Services(std::move(services)) {}
+    std::size_t Count() const override { return Services.size(); }
+    const std::string &Name(std::size_t index) const override { return Services.at(index).Name; }
+    std::optional<SourceFailure> Read(std::size_t index, BrokerService &service) override
+    {
+        service = Services.at(index);
+        return std::nullopt;
+    }
+
+private:
+    const std::vector<BrokerService> Services;
+};
+
 } // namespace
-
-WmiServiceSource::WmiServiceSource()
-    : ComInitialised(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)))
-{
-}
-
-WmiServiceSource::~WmiServiceSource()
-{
-    if (ComInitialised)
-        CoUninitialize();
-}
 
 std::optional<SourceFailure> WmiServiceSource::InstancesOf(const std::string &moniker, const std::string &className,
                                                            const std::string &,
                                                            std::unique_ptr<ServiceCollection> &instances)
 {
-    // The scan reads on a worker thread of its own, which ends with the job.
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    ComPtr<IDispatch> services;
-    HRESULT hr = CoGetObject(WideFromUtf8(moniker).c_str(), nullptr, IID_PPV_ARGS(&services));
-    if (FAILED(hr))
-        return FailureOf("GetObject", hr);
-    const BstrPtr name(SysAllocString(WideFromUtf8(className).c_str()));
-    VARIANT argument{};
-    argument.vt = VT_BSTR;
-    argument.bstrVal = name.get();
-    Variant set;
-    if (auto failure = Call(*services.Get(), L"InstancesOf", "SWbemServices.InstancesOf", &argument, set))
+    const auto target = TargetOf(moniker);
+    if (!target)
+        return FailureOf("Moniker", MK_E_SYNTAX);
+    // Made before every COM pointer below, so that the thread leaves COM after they are gone.
+    const ComApartment apartment;
+    ComPtr<IWbemServices> services;
+    ComPtr<IEnumWbemClassObject> rows;
+    std::vector<BrokerService> listed;
+    auto failure = Connect(*target, services);
+    if (!failure)
+        failure = Query(*services.Get(), className, target->Impersonation, rows);
+    if (!failure)
+        failure = Fetch(*rows.Get(), listed);
+    if (failure)
         return failure;
-    if (set.Value.vt != VT_DISPATCH || !set.Value.pdispVal)
-        return FailureOf("SWbemServices.InstancesOf", DISP_E_TYPEMISMATCH);
-    auto collection = std::make_unique<WmiServiceCollection>();
-    if (auto failure = Enumerate(*set.Value.pdispVal, *collection))
-        return failure;
-    instances = std::move(collection);
+    instances = std::make_unique<WmiServiceCollection>(std::move(listed));
     return std::nullopt;
 }
