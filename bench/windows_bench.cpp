@@ -64,6 +64,31 @@ double MedianMilliseconds(const std::function<bool()> &run)
     return Median(times);
 }
 
+// The longest the window's thread went without serving a timer that ticks as often as the
+// system lets one tick (every 10 ms), while a scan runs.
+struct Stalls {
+    static inline std::chrono::steady_clock::time_point Last;
+    static inline double Longest = 0;
+
+    static void CALLBACK Ticked(HWND, UINT, UINT_PTR, DWORD)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        Longest = std::max(Longest, std::chrono::duration<double, std::milli>(now - Last).count());
+        Last = now;
+    }
+};
+
+double LongestStallMilliseconds(const std::function<void()> &scan)
+{
+    Stalls::Longest = 0;
+    Stalls::Last = std::chrono::steady_clock::now();
+    const UINT_PTR timer = SetTimer(nullptr, 0, USER_TIMER_MINIMUM, Stalls::Ticked);
+    scan();
+    KillTimer(nullptr, timer);
+    Stalls::Ticked(nullptr, 0, 0, 0);
+    return Stalls::Longest;
+}
+
 // Every service runs `program` when started; only the first broker is.
 bool InstallServices(const std::wstring &program)
 {
@@ -136,6 +161,7 @@ int main(int argc, char **argv)
     BenchFields fields("localhost"), unreachable("unreachable.invalid");
     std::string mail;
     const double scanned = MedianMilliseconds([&] { return scan.ScanBrokerServices(fields, mail), boxes.Shown == 0; });
+    const double stall = LongestStallMilliseconds([&] { scan.ScanBrokerServices(fields, mail); });
     const double listed = MedianMilliseconds(ListedByManager);
     const double started = MedianMilliseconds([&] { return WindowShown(WideFromUtf8(argv[2])); });
     // The failure box is the end of a scan of a server that cannot be reached.
@@ -149,6 +175,7 @@ int main(int argc, char **argv)
     }
     std::printf("scan of %d services: %.1f ms (%.2f ms a service), the service manager's listing %.1f ms, ratio %.1f\n",
                 Services, scanned, scanned / Services, listed, scanned / listed);
+    std::printf("longest stall of the window's thread during a scan: %.1f ms (a timer every 10 ms)\n", stall);
     std::printf("start to window shown: median %.3f s of %d\n", started / 1000, Runs);
     std::printf("unreachable server to failure box: %.1f ms\n", refused);
 }
