@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/managerbus.h"
-#include "platform/pipelinedreads.h"
+#include "platform/managerbus_systemd.h"
+#include "platform/pipelinedreads_systemd.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "platform/sdbus_handles.h"
-#include "platform/servertarget.h"
+#include "platform/servertarget_systemd.h"
 #include "platform/servicesource.h"
 #include "platform/sshprocess_linux.h"
 

@@ -1,4 +1,4 @@
-#include "platform/managerbus.h"
+#include "platform/managerbus_systemd.h"
 
 #include <algorithm>
 #include <cerrno>
