@@ -17,14 +17,6 @@ std::optional<SourceFailure> List(const QString &server, std::unique_ptr<Service
                      "*[Bb][Rr][Oo][Kk][Ee][Rr]*", services);
 }
 
-QStringList NamesOf(const ServiceCollection &services)
-{
-    QStringList names;
-    for (std::size_t i = 0; i < services.Count(); ++i)
-        names << QString::fromStdString(services.Name(i));
-    return names;
-}
-
 } // namespace
 
 class SystemdTest : public QObject {
@@ -86,7 +78,9 @@ private slots:
         QFETCH(QString, type);
         std::unique_ptr<ServiceCollection> services;
         QVERIFY(!List(server, services));
-        const QStringList names = NamesOf(*services);
+        QStringList names;
+        for (std::size_t i = 0; i < services->Count(); ++i)
+            names << QString::fromStdString(services->Name(i));
         QCOMPARE(names.count(name), type.isEmpty() ? 0 : 1);
         BrokerService service;
         QVERIFY(type.isEmpty() || !services->Read(names.indexOf(name), service));
