@@ -6,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 namespace {
 
 using std::chrono::microseconds;
@@ -47,12 +45,11 @@ int StartRemote(const std::vector<std::string> &sshArguments, BusPtr &bus, std::
     sd_bus *raw = nullptr;
     int r = sd_bus_new(&raw);
     bus.reset(raw);
-    int socket = -1;
+    UniqueFd socket;
     if (r >= 0)
         r = SshProcess::Start(sshArguments, ssh, socket);
-    // The bus owns the socket from here on, once it has taken it.
-    if (r >= 0 && (r = sd_bus_set_fd(raw, socket, socket)) < 0)
-        close(socket);
+    if (r >= 0 && (r = sd_bus_set_fd(raw, socket.Get(), socket.Get())) >= 0)
+        socket.Release(); // the bus closes it from here on
     if (r >= 0)
         r = sd_bus_set_bus_client(raw, 1);
     if (r >= 0)

@@ -41,12 +41,20 @@ private slots:
         QCOMPARE(UserManager::Systemctl({"daemon-reload"}), 0);
         QCOMPARE(UserManager::Systemctl(QStringList{"start", "tarvik-broker", "x-broker@one"} + running.filter("many")), 0);
         QCOMPARE(UserManager::Systemctl({"start", "failing-broker"}), 1);
+        const auto writeScript = [this](const char *name, const QByteArray &text) {
+            QFile script(Scratch.filePath(name));
+            return script.open(QIODevice::WriteOnly) && script.write(text) == text.size()
+                && script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        };
         // ssh would run the askpass for any question it asked; this one records that it ran.
-        QFile askpass(Scratch.filePath("askpass"));
-        QVERIFY(askpass.open(QIODevice::WriteOnly) && askpass.write("#!/bin/sh\ntouch \"$0.ran\"\nexit 1\n") > 0);
-        QVERIFY(askpass.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
-        qputenv("SSH_ASKPASS", askpass.fileName().toUtf8());
+        QVERIFY(writeScript("askpass", "#!/bin/sh\ntouch \"$0.ran\"\nexit 1\n"));
+        qputenv("SSH_ASKPASS", Scratch.filePath("askpass").toUtf8());
         qputenv("SSH_ASKPASS_REQUIRE", "force");
+        // The real ssh behind one that, for the user "talkative", says more than a pipe holds
+        // before its reason.
+        QVERIFY(writeScript("ssh", "#!/bin/sh\ncase \"$*\" in *'-l talkative '*) yes | head -c 80000 >&2\n"
+                            "echo 'Permission denied (publickey).' >&2; exit 255;; esac\nPATH=${PATH#*:} exec ssh \"$@\"\n"));
+        qputenv("PATH", Scratch.path().toUtf8() + ":" + qgetenv("PATH"));
     }
 
     void deliversEachInstalledServiceOnce_data()
@@ -98,6 +106,7 @@ private slots:
         QTest::newRow("unknown host key") << "root@127.0.0.2" << "Host key verification failed.";
         QTest::newRow("changed host key") << "root@localhost" << "Host key verification failed.";
         QTest::newRow("key refused") << "nobody@127.0.0.1" << "Permission denied (publickey";
+        QTest::newRow("key refused after a long banner") << "talkative@127.0.0.1" << "Permission denied (publickey).";
         QTest::newRow("port refused") << "root@127.0.0.1:2" << "port 2: Connection refused";
         QTest::newRow("host name that does not resolve") << "nonexistent.invalid" << "Could not resolve hostname";
     }
