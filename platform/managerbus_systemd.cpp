@@ -15,22 +15,6 @@ SourceFailure TransportFailure(const char *call, int result)
     return SourceFailure{call, std::strerror(-result)};
 }
 
-// As `systemctl -H` does, the far side's systemd-stdio-bridge is the bus. BatchMode turns
-// every password or host-key question into a refusal, so no prompt can hold the window, and
-// ssh is executed directly, so no shell ever sees the operator's text.
-std::vector<std::string> SshArguments(const ServerTarget &target, std::chrono::milliseconds timeout)
-{
-    const auto seconds = std::max<long long>(std::chrono::ceil<std::chrono::seconds>(timeout).count(), 1);
-    std::vector<std::string> arguments{"-xT", "-o", "BatchMode=yes", "-o", "StrictHostKeyChecking=yes",
-                                       "-o", "ConnectTimeout=" + std::to_string(seconds)};
-    if (!target.Port.empty())
-        arguments.insert(arguments.end(), {"-p", target.Port});
-    if (!target.User.empty())
-        arguments.insert(arguments.end(), {"-l", target.User});
-    arguments.insert(arguments.end(), {"--", target.Host, "systemd-stdio-bridge"});
-    return arguments;
-}
-
 int OpenLocal(BusPtr &bus)
 {
     sd_bus *raw = nullptr;
@@ -76,6 +60,19 @@ int AwaitReady(sd_bus *bus, std::chrono::milliseconds timeout)
 }
 
 } // namespace
+
+std::vector<std::string> SshArguments(const ServerTarget &target, std::chrono::milliseconds timeout)
+{
+    const auto seconds = std::max<long long>(std::chrono::ceil<std::chrono::seconds>(timeout).count(), 1);
+    std::vector<std::string> arguments{"-xT", "-o", "BatchMode=yes", "-o", "StrictHostKeyChecking=yes",
+                                       "-o", "ConnectTimeout=" + std::to_string(seconds)};
+    if (!target.Port.empty())
+        arguments.insert(arguments.end(), {"-p", target.Port});
+    if (!target.User.empty())
+        arguments.insert(arguments.end(), {"-l", target.User});
+    arguments.insert(arguments.end(), {"--", target.Host, "systemd-stdio-bridge"});
+    return arguments;
+}
 
 SourceFailure FailureOf(const char *call, int result, const BusError &error)
 {

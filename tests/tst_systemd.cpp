@@ -1,5 +1,6 @@
 // The systemd service source against a real user manager, read directly and through a real
 // sshd in front of it, both started by tests/support/with-user-manager.sh.
+#include "platform/managerbus_systemd.h"
 #include "platform/servicesource_systemd.h"
 #include "tests/support/usermanager.h"
 
@@ -121,6 +122,36 @@ private slots:
         QCOMPARE(QString::fromStdString(failure->Source), "sd_bus_start");
         QVERIFY2(QString::fromStdString(failure->Description).contains(words), failure->Description.c_str());
         QVERIFY(!QFile::exists(Scratch.filePath("askpass.ran")));
+    }
+
+    // The server text check is all that stands between the operator's text and ssh's
+    // arguments: what it lets through reaches ssh as a host after "--", never as an option,
+    // so ssh is given as many options as for a plain host of the same form.
+    void keepsServerTextsOutOfSshsOptions()
+    {
+        ServerTarget target;
+        // Options, blanks, shell characters, no host, ports out of range or no number.
+        for (const char *refused : {"-oProxyCommand=reboot", "root@-host", "-l", "[-1::]", "host name", " host", "host\t",
+                                    "host\nother", "host;reboot", "$(reboot)", "`reboot`", "a|b", "a&b", "'host'", "\"host\"",
+                                    "a>b", "", "root@", "@host", "root@:22", "[]", ":22", "host:0", "host:65536", "host:ssh",
+                                    "[::1]:99999", "host:-1"})
+            QVERIFY2(ParseServerTarget(refused, target), refused);
+        const auto options = [](const std::vector<std::string> &arguments) {
+            return std::count_if(arguments.begin(), arguments.end(), [](const std::string &a) { return a.starts_with('-'); });
+        };
+        // Mostly host-name characters, the same texts on every run.
+        QRandomGenerator random(16);
+        for (int i = 0; i < 20000; ++i) {
+            std::string text(random.bounded(10), ' ');
+            for (char &c : text)
+                c = random.bounded(4) ? "ab19-."[random.bounded(6)] : "@:@:@:[] ;$`|&'\"\n"[random.bounded(17)];
+            if (ParseServerTarget(text, target))
+                continue;
+            const ServerTarget plain{false, target.User.empty() ? "" : "u", "h", target.Port.empty() ? "" : "1"};
+            const auto arguments = SshArguments(target, std::chrono::seconds(1));
+            QCOMPARE(options(arguments), options(SshArguments(plain, std::chrono::seconds(1))));
+            QCOMPARE(arguments.at(std::find(arguments.begin(), arguments.end(), "--") - arguments.begin() + 1), target.Host);
+        }
     }
 
     void failsWhenTheBusSideDiesMidScan_data()
