@@ -4,8 +4,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/managerbus.h"
-#include "platform/pipelinedreads.h"
+#include "platform/managerbus_systemd.h"
+#include "platform/pipelinedreads_systemd.h"
 
 namespace {
 
@@ -13,7 +13,6 @@ constexpr const char *Destination = "org.freedesktop.systemd1";
 constexpr const char *ManagerPath = "/org/freedesktop/systemd1";
 constexpr const char *ManagerInterface = "org.freedesktop.systemd1.Manager";
 constexpr const char *UnitPathPrefix = "/org/freedesktop/systemd1/unit";
-constexpr const char *UnitInterface = "org.freedesktop.systemd1.Unit";
 constexpr const char *ServiceInterface = "org.freedesktop.systemd1.Service";
 constexpr std::string_view ServiceSuffix = ".service";
 constexpr std::string_view MonikerPrefix = "winmgmts:{impersonationLevel=impersonate}!//";
@@ -46,30 +45,42 @@ bool IsInstalled(std::string_view loadState, std::string_view activeState)
     return loadState != "not-found" || activeState != "inactive";
 }
 
-std::vector<std::string> ServiceNames(const std::vector<std::string> &units)
+// A unit as the listings give it. A unit that the manager has not loaded runs no process and
+// has no state but inactive, so only a loaded one has its state in the listing.
+struct ListedUnit {
+    std::string Name;
+    bool Loaded = false;
+    std::string ActiveState = "inactive";
+    std::size_t FirstRead = 0; // of its properties, as PropertiesOf lays them out
+};
+
+// Each service once, as it was first listed: a loaded unit's entry, which has its state,
+// comes before its file's.
+std::vector<ListedUnit> Services(std::vector<ListedUnit> units)
 {
-    std::vector<std::string> names;
+    std::vector<ListedUnit> services;
     std::set<std::string> seen;
-    for (const std::string &unit : units) {
+    for (ListedUnit &unit : units) {
         // A template ("name@.service") is no service of its own, only its instances are.
-        if (!unit.ends_with(ServiceSuffix) || unit.ends_with("@" + std::string(ServiceSuffix))
-            || !seen.insert(unit).second)
+        if (!unit.Name.ends_with(ServiceSuffix) || unit.Name.ends_with("@" + std::string(ServiceSuffix))
+            || !seen.insert(unit.Name).second)
             continue;
-        names.push_back(unit.substr(0, unit.size() - ServiceSuffix.size()));
+        unit.Name.resize(unit.Name.size() - ServiceSuffix.size());
+        services.push_back(std::move(unit));
     }
-    return names;
+    return services;
 }
 
 // Loaded units come first, in the manager's order, then those only installed as files.
-std::optional<SourceFailure> ListServices(sd_bus *bus, const std::string &pattern, std::vector<std::string> &names)
+std::optional<SourceFailure> ListServices(sd_bus *bus, const std::string &pattern, std::vector<ListedUnit> &services)
 {
-    std::vector<std::string> units;
+    std::vector<ListedUnit> units;
     auto failure = ListByPattern(bus, "ListUnitsByPatterns", pattern, "(ssssssouso)", [&](sd_bus_message *m) {
         const char *name = nullptr, *loadState = nullptr, *activeState = nullptr;
         const int r = sd_bus_message_read(m, "(ssssssouso)", &name, nullptr, &loadState, &activeState, nullptr,
                                           nullptr, nullptr, nullptr, nullptr, nullptr);
         if (r > 0 && IsInstalled(loadState, activeState))
-            units.emplace_back(name);
+            units.push_back({name, true, activeState});
         return r;
     });
     if (!failure)
@@ -78,12 +89,12 @@ std::optional<SourceFailure> ListServices(sd_bus *bus, const std::string &patter
             const int r = sd_bus_message_read(m, "(ss)", &path, &state);
             // An alias is listed again under the name of the unit it points to.
             if (r > 0 && std::string_view(state) != "alias")
-                units.emplace_back(std::string_view(path).substr(std::string_view(path).rfind('/') + 1));
+                units.push_back({std::string(std::string_view(path).substr(std::string_view(path).rfind('/') + 1))});
             return r;
         });
     if (failure)
         return failure;
-    names = ServiceNames(units);
+    services = Services(std::move(units));
     return std::nullopt;
 }
 
@@ -100,42 +111,41 @@ std::string StateOf(std::string_view activeState)
     return "Unknown";
 }
 
-// The properties of one service, in the order they are read.
-enum Property { MainPID, Type, ActiveState, PropertiesPerService };
-
-// A unit's own object path loads a unit that is installed but not loaded, so one path
-// serves every listed service.
-std::optional<SourceFailure> PropertiesOf(const std::vector<std::string> &names,
+// A unit's own object path loads a unit that is installed but not loaded, and every read of
+// it loads and drops its file again, so such a unit is read once, for its type; a loaded
+// one is read for its process as well.
+std::optional<SourceFailure> PropertiesOf(std::vector<ListedUnit> &services,
                                           std::vector<PipelinedReads::Property> &properties)
 {
-    for (const std::string &name : names) {
+    for (ListedUnit &service : services) {
         char *rawPath = nullptr;
-        const std::string unit = name + std::string(ServiceSuffix);
+        const std::string unit = service.Name + std::string(ServiceSuffix);
         const int r = sd_bus_path_encode(UnitPathPrefix, unit.c_str(), &rawPath);
         const CStringPtr path(rawPath);
         if (r < 0)
             return FailureOf("sd_bus_path_encode", r, BusError{});
-        properties.push_back({path.get(), ServiceInterface, "MainPID"});
+        service.FirstRead = properties.size();
         properties.push_back({path.get(), ServiceInterface, "Type"});
-        properties.push_back({path.get(), UnitInterface, "ActiveState"});
+        if (service.Loaded)
+            properties.push_back({path.get(), ServiceInterface, "MainPID"});
     }
     return std::nullopt;
 }
 
 class SystemdServiceCollection : public ServiceCollection {
 public:
-    SystemdServiceCollection(std::unique_ptr<ManagerConnection> connection, std::vector<std::string> names,
+    SystemdServiceCollection(std::unique_ptr<ManagerConnection> connection, std::vector<ListedUnit> services,
                              const std::vector<PipelinedReads::Property> &properties)
-        : Names(std::move(names)), Reads(connection->Get(), properties), Connection(std::move(connection))
+        : Services(std::move(services)), Reads(connection->Get(), properties), Connection(std::move(connection))
     {
     }
 
-    std::size_t Count() const override { return Names.size(); }
-    const std::string &Name(std::size_t index) const override { return Names.at(index); }
+    std::size_t Count() const override { return Services.size(); }
+    const std::string &Name(std::size_t index) const override { return Services.at(index).Name; }
     std::optional<SourceFailure> Read(std::size_t index, BrokerService &service) override;
 
 private:
-    std::vector<std::string> Names;
+    std::vector<ListedUnit> Services;
     PipelinedReads Reads;
     // Declared last, so that the connection and the reads still pending on it go first.
     std::unique_ptr<ManagerConnection> Connection;
@@ -145,18 +155,13 @@ private:
 // service is read first.
 std::optional<SourceFailure> SystemdServiceCollection::Read(std::size_t index, BrokerService &service)
 {
-    BrokerService read;
-    read.Name = Names.at(index);
-    std::string activeState;
-    const std::size_t first = index * PropertiesPerService;
-    auto failure = Reads.Value(first + MainPID, read.ProcessID);
-    if (!failure)
-        failure = Reads.Value(first + Type, read.ServiceType);
-    if (!failure)
-        failure = Reads.Value(first + ActiveState, activeState);
+    const ListedUnit &listed = Services.at(index);
+    BrokerService read{listed.Name, 0, {}, StateOf(listed.ActiveState)};
+    auto failure = Reads.Value(listed.FirstRead, read.ServiceType);
+    if (!failure && listed.Loaded)
+        failure = Reads.Value(listed.FirstRead + 1, read.ProcessID);
     if (failure)
         return Connection->Explained(*failure);
-    read.State = StateOf(activeState);
     service = std::move(read);
     return std::nullopt;
 }
@@ -179,18 +184,18 @@ std::optional<SourceFailure> SystemdServiceSource::InstancesOf(const std::string
                                  + "server\" moniker can be listed."};
     ServerTarget target;
     std::unique_ptr<ManagerConnection> connection;
-    std::vector<std::string> names;
+    std::vector<ListedUnit> services;
     std::vector<PipelinedReads::Property> properties;
     auto failure = ParseServerTarget(moniker.substr(MonikerPrefix.size()), target);
     if (!failure)
         failure = ConnectManager(target, Timeout, connection);
     if (failure)
         return failure;
-    failure = ListServices(connection->Get(), namePattern + std::string(ServiceSuffix), names);
+    failure = ListServices(connection->Get(), namePattern + std::string(ServiceSuffix), services);
     if (!failure)
-        failure = PropertiesOf(names, properties);
+        failure = PropertiesOf(services, properties);
     if (failure)
         return connection->Explained(*failure);
-    instances = std::make_unique<SystemdServiceCollection>(std::move(connection), std::move(names), properties);
+    instances = std::make_unique<SystemdServiceCollection>(std::move(connection), std::move(services), properties);
     return std::nullopt;
 }

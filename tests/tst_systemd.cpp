@@ -1,5 +1,6 @@
 // The systemd service source against a real user manager, read directly and through a real
 // sshd in front of it, both started by tests/support/with-user-manager.sh.
+#include "platform/managerbus_systemd.h"
 #include "platform/servicesource_systemd.h"
 #include "tests/support/usermanager.h"
 
@@ -15,14 +16,6 @@ std::optional<SourceFailure> List(const QString &server, std::unique_ptr<Service
     return SystemdServiceSource(std::chrono::seconds(5))
         .InstancesOf("winmgmts:{impersonationLevel=impersonate}!//" + server.toStdString(), "Win32_Service",
                      "*[Bb][Rr][Oo][Kk][Ee][Rr]*", services);
-}
-
-QStringList NamesOf(const ServiceCollection &services)
-{
-    QStringList names;
-    for (std::size_t i = 0; i < services.Count(); ++i)
-        names << QString::fromStdString(services.Name(i));
-    return names;
 }
 
 } // namespace
@@ -49,12 +42,20 @@ private slots:
         QCOMPARE(UserManager::Systemctl({"daemon-reload"}), 0);
         QCOMPARE(UserManager::Systemctl(QStringList{"start", "tarvik-broker", "x-broker@one"} + running.filter("many")), 0);
         QCOMPARE(UserManager::Systemctl({"start", "failing-broker"}), 1);
+        const auto writeScript = [this](const char *name, const QByteArray &text) {
+            QFile script(Scratch.filePath(name));
+            return script.open(QIODevice::WriteOnly) && script.write(text) == text.size()
+                && script.setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        };
         // ssh would run the askpass for any question it asked; this one records that it ran.
-        QFile askpass(Scratch.filePath("askpass"));
-        QVERIFY(askpass.open(QIODevice::WriteOnly) && askpass.write("#!/bin/sh\ntouch \"$0.ran\"\nexit 1\n") > 0);
-        QVERIFY(askpass.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
-        qputenv("SSH_ASKPASS", askpass.fileName().toUtf8());
+        QVERIFY(writeScript("askpass", "#!/bin/sh\ntouch \"$0.ran\"\nexit 1\n"));
+        qputenv("SSH_ASKPASS", Scratch.filePath("askpass").toUtf8());
         qputenv("SSH_ASKPASS_REQUIRE", "force");
+        // The real ssh behind one that, for the user "talkative", says more than a pipe holds
+        // before its reason.
+        QVERIFY(writeScript("ssh", "#!/bin/sh\ncase \"$*\" in *'-l talkative '*) yes | head -c 80000 >&2\n"
+                            "echo 'Permission denied (publickey).' >&2; exit 255;; esac\nPATH=${PATH#*:} exec ssh \"$@\"\n"));
+        qputenv("PATH", Scratch.path().toUtf8() + ":" + qgetenv("PATH"));
     }
 
     void deliversEachInstalledServiceOnce_data()
@@ -86,7 +87,9 @@ private slots:
         QFETCH(QString, type);
         std::unique_ptr<ServiceCollection> services;
         QVERIFY(!List(server, services));
-        const QStringList names = NamesOf(*services);
+        QStringList names;
+        for (std::size_t i = 0; i < services->Count(); ++i)
+            names << QString::fromStdString(services->Name(i));
         QCOMPARE(names.count(name), type.isEmpty() ? 0 : 1);
         BrokerService service;
         QVERIFY(type.isEmpty() || !services->Read(names.indexOf(name), service));
@@ -104,6 +107,7 @@ private slots:
         QTest::newRow("unknown host key") << "root@127.0.0.2" << "Host key verification failed.";
         QTest::newRow("changed host key") << "root@localhost" << "Host key verification failed.";
         QTest::newRow("key refused") << "nobody@127.0.0.1" << "Permission denied (publickey";
+        QTest::newRow("key refused after a long banner") << "talkative@127.0.0.1" << "Permission denied (publickey).";
         QTest::newRow("port refused") << "root@127.0.0.1:2" << "port 2: Connection refused";
         QTest::newRow("host name that does not resolve") << "nonexistent.invalid" << "Could not resolve hostname";
     }
@@ -118,6 +122,36 @@ private slots:
         QCOMPARE(QString::fromStdString(failure->Source), "sd_bus_start");
         QVERIFY2(QString::fromStdString(failure->Description).contains(words), failure->Description.c_str());
         QVERIFY(!QFile::exists(Scratch.filePath("askpass.ran")));
+    }
+
+    // The server text check is all that stands between the operator's text and ssh's
+    // arguments: what it lets through reaches ssh as a host after "--", never as an option,
+    // so ssh is given as many options as for a plain host of the same form.
+    void keepsServerTextsOutOfSshsOptions()
+    {
+        ServerTarget target;
+        // Options, blanks, shell characters, no host, ports out of range or no number.
+        for (const char *refused : {"-oProxyCommand=reboot", "root@-host", "-l", "[-1::]", "host name", " host", "host\t",
+                                    "host\nother", "host;reboot", "$(reboot)", "`reboot`", "a|b", "a&b", "'host'", "\"host\"",
+                                    "a>b", "", "root@", "@host", "root@:22", "[]", ":22", "host:0", "host:65536", "host:ssh",
+                                    "[::1]:99999", "host:-1"})
+            QVERIFY2(ParseServerTarget(refused, target), refused);
+        const auto options = [](const std::vector<std::string> &arguments) {
+            return std::count_if(arguments.begin(), arguments.end(), [](const std::string &a) { return a.starts_with('-'); });
+        };
+        // Mostly host-name characters, the same texts on every run.
+        QRandomGenerator random(16);
+        for (int i = 0; i < 20000; ++i) {
+            std::string text(random.bounded(10), ' ');
+            for (char &c : text)
+                c = random.bounded(4) ? "ab19-."[random.bounded(6)] : "@:@:@:[] ;$`|&'\"\n"[random.bounded(17)];
+            if (ParseServerTarget(text, target))
+                continue;
+            const ServerTarget plain{false, target.User.empty() ? "" : "u", "h", target.Port.empty() ? "" : "1"};
+            const auto arguments = SshArguments(target, std::chrono::seconds(1));
+            QCOMPARE(options(arguments), options(SshArguments(plain, std::chrono::seconds(1))));
+            QCOMPARE(arguments.at(std::find(arguments.begin(), arguments.end(), "--") - arguments.begin() + 1), target.Host);
+        }
     }
 
     void failsWhenTheBusSideDiesMidScan_data()

@@ -84,10 +84,8 @@ disown "$manager" # its end is the cleanup's doing, not news
 
 # The first client on the bus socket starts the bus, and the manager takes its name once
 # both are up; nothing announces that but the bus itself.
-state=
-if timeout 20 bash -c 'until busctl --user status org.freedesktop.systemd1 >/dev/null 2>&1; do sleep 0.1; done'; then
-    state=$(timeout 20 systemctl --user is-system-running --wait || true)
-fi
+state=$(timeout 20 bash -c 'until busctl --user status org.freedesktop.systemd1 >/dev/null 2>&1; do sleep 0.1; done' &&
+    timeout 20 systemctl --user is-system-running --wait || true)
 if [[ $state != running && $state != degraded ]]; then
     echo "$0: the user manager did not come up (state: ${state:-none}):" >&2
     cat "$work/manager.log" >&2
@@ -100,16 +98,15 @@ ssh-keygen -q -t ed25519 -N '' -C broker-test-client -f "$work/dotssh/id_ed25519
 echo "command=\"systemd-stdio-bridge --bus-path=$DBUS_SESSION_BUS_ADDRESS\",restrict $(cat "$work/dotssh/id_ed25519.pub")" \
     > "$work/authorized_keys"
 # StrictModes would refuse the key file below the world-writable /tmp. Passwords are
-# offered, so that a client willing to prompt for one would show it.
+# offered, so that a client willing to prompt for one would show it; sshd's own defaults
+# leave PAM out and let root in by key only.
 cat > "$work/sshd_config" <<END
 ListenAddress 127.0.0.1
 ListenAddress 127.0.0.2
 HostKey $work/host_key
 PidFile $work/sshd.pid
-UsePAM no
 StrictModes no
 AllowUsers root
-PermitRootLogin prohibit-password
 AuthorizedKeysFile $work/authorized_keys
 PasswordAuthentication yes
 END

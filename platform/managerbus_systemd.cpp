@@ -1,12 +1,10 @@
-#include "platform/managerbus.h"
+#include "platform/managerbus_systemd.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 namespace {
 
@@ -15,22 +13,6 @@ using std::chrono::microseconds;
 SourceFailure TransportFailure(const char *call, int result)
 {
     return SourceFailure{call, std::strerror(-result)};
-}
-
-// As `systemctl -H` does, the far side's systemd-stdio-bridge is the bus. BatchMode turns
-// every password or host-key question into a refusal, so no prompt can hold the window, and
-// ssh is executed directly, so no shell ever sees the operator's text.
-std::vector<std::string> SshArguments(const ServerTarget &target, std::chrono::milliseconds timeout)
-{
-    const auto seconds = std::max<long long>(std::chrono::ceil<std::chrono::seconds>(timeout).count(), 1);
-    std::vector<std::string> arguments{"-xT", "-o", "BatchMode=yes", "-o", "StrictHostKeyChecking=yes",
-                                       "-o", "ConnectTimeout=" + std::to_string(seconds)};
-    if (!target.Port.empty())
-        arguments.insert(arguments.end(), {"-p", target.Port});
-    if (!target.User.empty())
-        arguments.insert(arguments.end(), {"-l", target.User});
-    arguments.insert(arguments.end(), {"--", target.Host, "systemd-stdio-bridge"});
-    return arguments;
 }
 
 int OpenLocal(BusPtr &bus)
@@ -47,12 +29,11 @@ int StartRemote(const std::vector<std::string> &sshArguments, BusPtr &bus, std::
     sd_bus *raw = nullptr;
     int r = sd_bus_new(&raw);
     bus.reset(raw);
-    int socket = -1;
+    UniqueFd socket;
     if (r >= 0)
         r = SshProcess::Start(sshArguments, ssh, socket);
-    // The bus owns the socket from here on, once it has taken it.
-    if (r >= 0 && (r = sd_bus_set_fd(raw, socket, socket)) < 0)
-        close(socket);
+    if (r >= 0 && (r = sd_bus_set_fd(raw, socket.Get(), socket.Get())) >= 0)
+        socket.Release(); // the bus closes it from here on
     if (r >= 0)
         r = sd_bus_set_bus_client(raw, 1);
     if (r >= 0)
@@ -79,6 +60,19 @@ int AwaitReady(sd_bus *bus, std::chrono::milliseconds timeout)
 }
 
 } // namespace
+
+std::vector<std::string> SshArguments(const ServerTarget &target, std::chrono::milliseconds timeout)
+{
+    const auto seconds = std::max<long long>(std::chrono::ceil<std::chrono::seconds>(timeout).count(), 1);
+    std::vector<std::string> arguments{"-xT", "-o", "BatchMode=yes", "-o", "StrictHostKeyChecking=yes",
+                                       "-o", "ConnectTimeout=" + std::to_string(seconds)};
+    if (!target.Port.empty())
+        arguments.insert(arguments.end(), {"-p", target.Port});
+    if (!target.User.empty())
+        arguments.insert(arguments.end(), {"-l", target.User});
+    arguments.insert(arguments.end(), {"--", target.Host, "systemd-stdio-bridge"});
+    return arguments;
+}
 
 SourceFailure FailureOf(const char *call, int result, const BusError &error)
 {

@@ -1,6 +1,6 @@
-#include "platform/pipelinedreads.h"
+#include "platform/pipelinedreads_systemd.h"
 
-#include "platform/managerbus.h"
+#include "platform/managerbus_systemd.h"
 
 #include <cstdint>
 

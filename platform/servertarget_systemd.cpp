@@ -1,4 +1,4 @@
-#include "platform/servertarget.h"
+#include "platform/servertarget_systemd.h"
 
 #include <algorithm>
 #include <array>

@@ -3,14 +3,22 @@
 #include <chrono>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "platform/sdbus_handles.h"
-#include "platform/servertarget.h"
+#include "platform/servertarget_systemd.h"
 #include "platform/servicesource.h"
 #include "platform/sshprocess_linux.h"
 
 // A failed sd-bus call in the bus's own words, or in the transport's when the bus had none.
 SourceFailure FailureOf(const char *call, int result, const BusError &error);
+
+// As `systemctl -H` does, the far side's systemd-stdio-bridge is the bus. BatchMode turns
+// every password or host-key question into a refusal, so no prompt can hold the window, and
+// ssh is executed directly, so no shell ever sees the operator's text; what the operator
+// typed for the host comes after "--", where ssh takes nothing for an option.
+std::vector<std::string> SshArguments(const ServerTarget &target, std::chrono::milliseconds timeout);
 
 // A connection to a service manager: the bus, and for another machine the ssh that carries
 // it, whose own words say better than the bus's why the connection failed or dropped.
