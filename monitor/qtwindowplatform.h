@@ -20,7 +20,7 @@ struct QtWindowPlatform {
     QtClocks Clock;
     QtNumberFormat Numbers;
     QtMailSocket Winsock1;
-    std::shared_ptr<SystemdServiceSource> Source = std::make_shared<SystemdServiceSource>();
+    std::shared_ptr<ServiceSource> Source = std::make_shared<SystemdServiceSource>();
     LinuxTickCounter Ticks;
     QtCloseBox CloseBox;
     ThreadWorker Background;

@@ -18,7 +18,7 @@ struct Win32WindowPlatform {
     Win32Clocks Clock;
     Win32NumberFormat Numbers;
     Win32MailSocket Winsock1;
-    std::shared_ptr<WmiServiceSource> Source = std::make_shared<WmiServiceSource>();
+    std::shared_ptr<ServiceSource> Source = std::make_shared<WmiServiceSource>();
     Win32TickCounter Ticks;
     Win32CloseBox CloseBox;
     ThreadWorker Background;

@@ -79,10 +79,9 @@ private slots:
         const QString maildir = qEnvironmentVariable("BROKER_TEST_MAILDIR");
         QtWindowPlatform platform;
         QtMonitorWindow window;
-        MonitorPlatform parts = platform.Monitor();
         const auto source = std::make_shared<ObservedSource>(platform.Source);
-        parts.Source = source;
-        TarvikBrokerServiceCheck monitor(parts, window);
+        platform.Source = source;
+        TarvikBrokerServiceCheck monitor(platform.Monitor(), window);
         window.Wire(monitor);
         window.show();
         MessageBoxDismisser operatorAtTheScreen;

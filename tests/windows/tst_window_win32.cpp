@@ -14,10 +14,9 @@ TEST_SUITE("window")
         Win32WindowPlatform platform;
         Win32MonitorWindow window;
         platform.Attach(window.Handle());
-        MonitorPlatform parts = platform.Monitor();
         const auto source = std::make_shared<ObservedSource>();
-        parts.Source = source;
-        TarvikBrokerServiceCheck monitor(parts, window);
+        platform.Source = source;
+        TarvikBrokerServiceCheck monitor(platform.Monitor(), window);
         // Never shown: under Xvfb without a window manager, Wine waits seconds for a shown window
         // to be hidden again.
         window.Wire(monitor);
