@@ -67,7 +67,7 @@ int main(int argc, char *argv[])
             afterFirst = PeakResidentMegabytes();
         UserManager::Systemctl({listing % 2 ? "stop" : "start", "stopped-broker"});
         if (listing == Cycles) // the loop ends after this cycle
-            window.SetCheckBoxValue(Control::mKeepRunning, 0);
+            QMetaObject::invokeMethod(&window, [&window] { window.SetCheckBoxValue(Control::mKeepRunning, 0); });
     };
     window.show();
     window.SetText(Control::mToAddress, "ops@example.org");

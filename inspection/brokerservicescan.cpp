@@ -8,11 +8,13 @@
 
 namespace {
 
-const std::string Moniker = "winmgmts:{impersonationLevel=impersonate}!//";
-const std::string ServiceClass = "Win32_Service";
+// Literals rather than strings: a reading the program has given up on may still use them
+// while the program ends.
+constexpr const char *Moniker = "winmgmts:{impersonationLevel=impersonate}!//";
+constexpr const char *ServiceClass = "Win32_Service";
 // Lets the source leave out, before any property is read, every service whose name
 // cannot hold "broker"; the name test below still decides.
-const std::string BrokerNamePattern = "*[Bb][Rr][Oo][Kk][Ee][Rr]*";
+constexpr const char *BrokerNamePattern = "*[Bb][Rr][Oo][Kk][Ee][Rr]*";
 const std::string HeaderRule(42, '=');
 const std::string ServiceRule(57, '=');
 constexpr const char *CrLf = "\r\n";
@@ -96,11 +98,15 @@ void ReadBrokers(ServiceSource &source, const std::string &moniker, BrokerReadin
     }
 }
 
+std::string NameLine(const std::string &name)
+{
+    return "Service Name: " + name + CrLf;
+}
+
 std::string ReportBlock(const BrokerService &service)
 {
-    return "Service Name: " + service.Name + CrLf + "PID: " + std::to_string(service.ProcessID) + CrLf +
-           "Type of Service: " + service.ServiceType + CrLf + "Service State: " + service.State + CrLf +
-           ServiceRule + CrLf;
+    return NameLine(service.Name) + "PID: " + std::to_string(service.ProcessID) + CrLf + "Type of Service: " +
+           service.ServiceType + CrLf + "Service State: " + service.State + CrLf + ServiceRule + CrLf;
 }
 
 } // namespace
@@ -126,13 +132,15 @@ void BrokerServiceScan::ScanBrokerServices(ScanFields &window, std::string &Mail
     const int32_t done = Services.Background.Start(
         [source = Source, moniker = Moniker + server, reading] { ReadBrokers(*source, moniker, *reading); });
     if (done < 0) {
-        ShowFailure({"Worker", "The system gave no thread to read the services on."});
+        ShowFailure({"Worker", "The last reading of the services has not ended, or the system gave no thread "
+                               "for a new one."});
         return;
     }
+    // Only a loop abandoned because the program is ending fails a wait on a handle just made.
     const int32_t noDeadline = -1, handleCount = 1;
     if (modMsgWaitObj::WaitPumpingMessages(noDeadline, done, handleCount,
                                            {Services.Ticks, Services.Wait, Services.Pump}) != WaitCode::Object0)
-        return; // the program is ending
+        return;
     Report(window, server, *reading, MailBody);
 }
 
@@ -148,7 +156,7 @@ void BrokerServiceScan::Report(ScanFields &window, const std::string &server, co
         DetectStop(service, mailing, MailBody);
     }
     if (reading.Failure && !reading.FailedBroker.empty())
-        report += "Service Name: " + reading.FailedBroker + CrLf;
+        report += NameLine(reading.FailedBroker);
     if (!report.empty())
         window.SetReportText(Header(server) + report);
     if (reading.Failure)

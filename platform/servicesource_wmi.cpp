@@ -234,14 +234,16 @@ std::optional<SourceFailure> ServiceOf(IWbemClassObject &row, BrokerService &ser
 // that a failure part-way through a batch leaks none of the rest.
 std::optional<SourceFailure> Fetch(IEnumWbemClassObject &rows, std::vector<BrokerService> &services)
 {
-    for (HRESULT hr = WBEM_S_NO_ERROR; hr == WBEM_S_NO_ERROR;) {
+    // WBEM_S_FALSE: the last rows have come. A time-out that brought some is a slow server,
+    // not a silent one.
+    for (HRESULT hr = WBEM_S_NO_ERROR; hr != WBEM_S_FALSE;) {
         IWbemClassObject *arrived[Batch] = {};
         ULONG count = 0;
         hr = rows.Next(FetchTimeoutMs, Batch, arrived, &count);
         std::array<ComPtr<IWbemClassObject>, Batch> batch;
         for (ULONG i = 0; i < count; ++i)
             batch[i].Attach(arrived[i]);
-        if (FAILED(hr) || hr == WBEM_S_TIMEDOUT)
+        if (FAILED(hr) || (hr == WBEM_S_TIMEDOUT && count == 0))
             return FailureOf("Next", hr);
         for (ULONG i = 0; i < count; ++i) {
             if (auto failure = ServiceOf(*batch[i].Get(), services.emplace_back()))

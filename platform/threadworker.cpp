@@ -4,6 +4,9 @@
 
 int32_t ThreadWorker::Start(std::function<void()> job)
 {
+    // Two readings at once would only compete for the same server.
+    if (Done && !Done->Raised())
+        return -1;
     Release();
     Done = DoneSignal::Make();
     if (!Done)
@@ -19,8 +22,8 @@ int32_t ThreadWorker::Start(std::function<void()> job)
     return Done->WaitHandle();
 }
 
-// A job that has not returned waits on a server that does not answer; nobody waits for it
-// in turn, and what it owns goes with it.
+// A job that has not returned by the end waits on a server that does not answer; nobody
+// waits for it in turn, and what it owns goes with it.
 void ThreadWorker::Release()
 {
     if (!Thread.joinable())

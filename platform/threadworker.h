@@ -26,7 +26,8 @@ private:
     std::atomic<bool> Flag = false;
 };
 
-// One job at a time, each on a new thread.
+// One job at a time, each on a thread of its own, so that a job the program gave up on
+// holds nothing the next one needs.
 class ThreadWorker final : public Worker {
 public:
     ThreadWorker() = default;

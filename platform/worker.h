@@ -10,7 +10,8 @@ class Worker {
 public:
     virtual ~Worker() = default;
     // Starts `job` and returns the handle that is signalled once it has returned, or an
-    // invalid one when no thread could be had. The job owns whatever it uses: one still
-    // running when the program ends is left to end with the process.
+    // invalid one while the last job runs or when no thread could be had. The job owns
+    // whatever it uses: one still running when the program ends is left to end with the
+    // process.
     virtual int32_t Start(std::function<void()> job) = 0;
 };

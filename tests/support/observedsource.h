@@ -17,8 +17,8 @@ public:
                                              const std::string &namePattern,
                                              std::unique_ptr<ServiceCollection> &instances) override
     {
-        BeforeListing(++Listings);
         LastMoniker = moniker + " " + className;
+        BeforeListing(++Listings);
         if (Real)
             return Real->InstancesOf(moniker, className, namePattern, instances);
         instances = std::make_unique<InMemory>(*this);
