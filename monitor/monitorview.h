@@ -30,4 +30,6 @@ public:
     virtual ~MonitorHandlers() = default;
     virtual void CheckBrokerPressed(int16_t Index) = 0;
     virtual void ExitProgramPressed() = 0;
+    // The window manager's, the taskbar's or Alt+F4's request to close the window.
+    virtual void CloseRequested() = 0;
 };

@@ -3,6 +3,7 @@
 #include "platform/closebox_qt.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -81,6 +82,7 @@ int QtMonitorWindow::Pixels(int twips) const
 
 void QtMonitorWindow::Wire(MonitorHandlers &handlers)
 {
+    Handlers = &handlers;
     connect(static_cast<QPushButton *>(Widget(Control::CheckBroker_1)), &QPushButton::clicked, this,
             [&handlers] { handlers.CheckBrokerPressed(1); });
     connect(static_cast<QPushButton *>(Widget(Control::ExitProgram)), &QPushButton::clicked, this,
@@ -140,4 +142,15 @@ WindowHandle QtMonitorWindow::Handle()
 void QtMonitorWindow::Unload()
 {
     close();
+}
+
+// The window manager's close requests, however the operator made them, arrive spontaneously
+// and are the handlers' to decide; the program's own close(), from Exit, is not.
+void QtMonitorWindow::closeEvent(QCloseEvent *event)
+{
+    if (!event->spontaneous())
+        return;
+    event->ignore();
+    if (Handlers)
+        Handlers->CloseRequested();
 }

@@ -22,9 +22,13 @@ public:
     WindowHandle Handle() override;
     void Unload() override;
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void Build(const ControlLayout &layout);
     int Pixels(int twips) const;
 
     std::map<Control, QWidget *> Controls;
+    MonitorHandlers *Handlers = nullptr;
 };

@@ -14,6 +14,10 @@ constexpr const wchar_t *WindowClassName = L"TarvikBrokerServiceCheck";
 constexpr const wchar_t *IconName = L"MONITOR";
 // A fixed frame: the controls sit at fixed places.
 constexpr DWORD FrameStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+// The layout was drawn for the classic bitmap face, which comes in a few sizes only: at any
+// scale but 100% its text would snap to the nearest of them. Windows' TrueType face of the
+// same proportions scales with the screen.
+constexpr const wchar_t *FontFace = L"Microsoft Sans Serif";
 
 struct ControlClass {
     const wchar_t *Name;
@@ -46,48 +50,30 @@ HICON LoadIconSized(int metric)
     return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), IconName, IMAGE_ICON, size, size, 0));
 }
 
-// Registered once for the process; a second registration would only fail.
-ATOM WindowClass(WNDPROC procedure)
+WNDCLASSEXW Look()
 {
-    static const ATOM atom = [procedure] {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = procedure;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.hIcon = LoadIconSized(SM_CXICON);
-        windowClass.hIconSm = LoadIconSized(SM_CXSMICON);
-        windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
-        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-        windowClass.lpszClassName = WindowClassName;
-        return RegisterClassExW(&windowClass);
-    }();
-    return atom;
-}
-
-int ScreenDpi()
-{
-    const HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(nullptr, screen);
-    return dpi;
+    WNDCLASSEXW look{};
+    look.hIcon = LoadIconSized(SM_CXICON);
+    look.hIconSm = LoadIconSized(SM_CXSMICON);
+    look.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
+    look.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    return look;
 }
 
 } // namespace
 
-Win32MonitorWindow::Win32MonitorWindow() : Dpi(ScreenDpi()), Font(MakeFont(FW_NORMAL)), BoldFont(MakeFont(FW_BOLD))
+Win32MonitorWindow::Win32MonitorWindow()
 {
     // The manifest's version 6 of the controls draws them in the system's visual style.
     const INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
-    RECT frame{0, 0, Pixels(WindowLayout::ClientWidth), Pixels(WindowLayout::ClientHeight)};
-    AdjustWindowRectEx(&frame, FrameStyle, FALSE, 0);
-    Window.reset(CreateWindowExW(0, ClassNameOf(WindowClass(WindowProcedure)),
-                                 WideFromUtf8(WindowLayout::Caption).c_str(), FrameStyle, CW_USEDEFAULT,
-                                 CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top, nullptr,
-                                 nullptr, GetModuleHandleW(nullptr), this));
+    // Sized once it is there, to the scale of the screen it is on.
+    Window.reset(Create(this, Look(), WindowClassName, FrameStyle, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
+                        WideFromUtf8(WindowLayout::Caption).c_str()));
     // Each control goes below those made before it, so Tab walks them in the order they are made.
     for (const ControlLayout &layout : WindowLayout::ControlsInTabOrder())
         Build(layout);
+    FitTo(static_cast<int>(GetDpiForWindow(Window.get())));
     LastFocus = Controls.at(Control::txChanges);
 }
 
@@ -95,21 +81,40 @@ void Win32MonitorWindow::Build(const ControlLayout &layout)
 {
     const ControlClass kind = ClassOf(layout.Kind);
     // The check boxes reach a pixel into the report box; clipped by it, they leave its border whole.
-    const HWND control = CreateWindowExW(
-        kind.ExtendedStyle, kind.Name, WideFromUtf8(layout.Text).c_str(),
-        WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | kind.Style,
-        Pixels(layout.Left), Pixels(layout.Top), Pixels(layout.Width), Pixels(layout.Height), Window.get(),
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(layout.Id))), GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(layout.Bold ? BoldFont.get() : Font.get()), FALSE);
-    Controls[layout.Id] = control;
+    Controls[layout.Id] = CreateWindowExW(
+        kind.ExtendedStyle, kind.Name, WideFromUtf8(layout.Text).c_str(), WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | kind.Style,
+        0, 0, 0, 0, Window.get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(layout.Id))),
+        GetModuleHandleW(nullptr), nullptr);
+}
+
+// Every place, size and font of the layout, at `dpi` dots per inch.
+void Win32MonitorWindow::FitTo(int dpi)
+{
+    Dpi = dpi;
+    // The fonts of the old scale go only once no control draws with them any more.
+    FontPtr font = MakeFont(FW_NORMAL), bold = MakeFont(FW_BOLD);
+    for (const ControlLayout &layout : WindowLayout::Controls) {
+        const HWND control = Controls.at(layout.Id);
+        SetWindowPos(control, nullptr, Pixels(layout.Left), Pixels(layout.Top), Pixels(layout.Width),
+                     Pixels(layout.Height), SWP_NOZORDER | SWP_NOACTIVATE);
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(layout.Bold ? bold.get() : font.get()), TRUE);
+    }
+    Font = std::move(font);
+    BoldFont = std::move(bold);
+    // The frame as it is drawn now, around a client area of the layout's size.
+    RECT frame{}, client{};
+    GetWindowRect(Window.get(), &frame);
+    GetClientRect(Window.get(), &client);
+    SetWindowPos(Window.get(), nullptr, 0, 0, frame.right - frame.left - client.right + Pixels(WindowLayout::ClientWidth),
+                 frame.bottom - frame.top - client.bottom + Pixels(WindowLayout::ClientHeight),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 Win32MonitorWindow::FontPtr Win32MonitorWindow::MakeFont(int weight) const
 {
     const int height = -static_cast<int>(std::lround(WindowLayout::FontPoints * Dpi / 72.0));
     return FontPtr(CreateFontW(height, 0, 0, 0, weight, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                               WideFromUtf8(WindowLayout::FontFace).c_str()));
+                               CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, FontFace));
 }
 
 int Win32MonitorWindow::Pixels(int twips) const
@@ -123,20 +128,6 @@ void Win32MonitorWindow::Show()
     UpdateWindow(Window.get());
 }
 
-LRESULT CALLBACK Win32MonitorWindow::WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_NCCREATE) {
-        const auto *creation = reinterpret_cast<const CREATESTRUCTW *>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
-    }
-    auto *self = reinterpret_cast<Win32MonitorWindow *>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    // Messages before WM_NCCREATE, and those while CreateWindowExW has not yet returned the
-    // window to the constructor, take the defaults.
-    if (!self || !self->Window)
-        return DefWindowProcW(window, message, wParam, lParam);
-    return self->HandleMessage(message, wParam, lParam);
-}
-
 LRESULT Win32MonitorWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -148,13 +139,18 @@ LRESULT Win32MonitorWindow::HandleMessage(UINT message, WPARAM wParam, LPARAM lP
         else if (LOWORD(wParam) == ControlId(Control::ExitProgram))
             Handlers->ExitProgramPressed();
         return 0;
-    case WM_CLOSE: {
-        // Alt+F4 and the taskbar ask through here whatever the system menu shows; while the
-        // close box is off only the exit button leaves, and with it on the request is that
-        // button's press, guard included.
-        const auto state = CloseBox.CloseItemState(Handle(), CloseItem::EnabledId);
-        if (state && (*state & CloseItem::GreyBits) == 0 && Handlers)
-            Handlers->ExitProgramPressed();
+    case WM_CLOSE:
+        // Alt+F4 and the taskbar ask through here whatever the system menu shows.
+        if (Handlers)
+            Handlers->CloseRequested();
+        return 0;
+    case WM_DPICHANGED: {
+        // Moved to a screen of another scale: the system suggests the new frame, the layout
+        // says the rest.
+        const RECT &suggested = *reinterpret_cast<const RECT *>(lParam);
+        SetWindowPos(Window.get(), nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                     suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        FitTo(HIWORD(wParam));
         return 0;
     }
     case WM_NEXTDLGCTL:

@@ -1,8 +1,7 @@
 #pragma once
 
 #include "monitor/monitorview.h"
-#include "platform/closebox_win32.h"
-#include "platform/handles_win32.h"
+#include "platform/basewindow_win32.h"
 
 #include <map>
 
@@ -14,8 +13,9 @@ constexpr int ControlId(Control control)
 }
 
 // The monitor window in Win32: the controls of the layout, the presses handed on to the
-// handlers, and whatever the handlers write shown. Made hidden; Show puts it on the screen.
-class Win32MonitorWindow final : public MonitorView {
+// handlers, and whatever the handlers write shown, at the scale of the screen it is on. Made
+// hidden; Show puts it on the screen.
+class Win32MonitorWindow final : public MonitorView, private BaseWindow<Win32MonitorWindow> {
 public:
     Win32MonitorWindow();
 
@@ -35,9 +35,10 @@ private:
     };
     using FontPtr = std::unique_ptr<std::remove_pointer_t<HFONT>, FontDeleter>;
 
-    static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    friend class BaseWindow<Win32MonitorWindow>;
     LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void Build(const ControlLayout &layout);
+    void FitTo(int dpi);
     FontPtr MakeFont(int weight) const;
     int Pixels(int twips) const;
 
@@ -46,7 +47,6 @@ private:
     std::map<Control, HWND> Controls;
     HWND LastFocus = nullptr;
     MonitorHandlers *Handlers = nullptr;
-    Win32CloseBox CloseBox;
     // Declared last, so that it goes first: the messages of its destruction still find
     // everything above, and the fonts outlive the controls drawn with them.
     WindowPtr Window;

@@ -31,6 +31,15 @@ void TarvikBrokerServiceCheck::ExitProgramPressed()
     Platform.EndProgram();
 }
 
+// Whatever the platform's frame shows, while the close box is off only the exit button
+// leaves; with it on, a close request is that button's press, guard included.
+void TarvikBrokerServiceCheck::CloseRequested()
+{
+    const auto state = Platform.CloseBox.CloseItemState(View.Handle(), CloseItem::EnabledId);
+    if (state && (*state & CloseItem::GreyBits) == 0)
+        ExitProgramPressed();
+}
+
 bool TarvikBrokerServiceCheck::SendEmail(const std::string &MailServerName,
                                          const std::string &FromName,
                                          const std::string &FromEmailAddress,

@@ -25,6 +25,7 @@ public:
 
     void CheckBrokerPressed(int16_t Index) override;
     void ExitProgramPressed() override;
+    void CloseRequested() override;
     bool IsProcessing() const { return Processing; }
 
 private:

@@ -62,9 +62,10 @@ constexpr std::array<ControlLayout, 16> Controls{{
     {Control::mSendMail, ControlKind::CheckBox, "Send eMails", 2520, 1560, 1215, 375, 3},
     {Control::txChanges, ControlKind::ReportBox, "", 120, 1920, 4935, 2895, 0},
     {Control::Label3, ControlKind::Label, "eMail Status", 600, 5040, 975, 255, 10},
-    // Out to the fields' right edge, 240 twips wider than drawn: the outage's line, "Tarvik
-    // Broker Error Notification Mail Not Sent", needs 218 pixels at 96 DPI, not 209.
-    {Control::StatusTxt, ControlKind::Label, "N/A", 1680, 5040, 3375, 255, 5},
+    // Out to the window's edge, 345 twips wider than drawn: the outage's line, "Tarvik Broker
+    // Error Notification Mail Not Sent", needs 218 pixels at 96 DPI where 209 were drawn, and
+    // at 150% its hinted face grows a little faster than the scale.
+    {Control::StatusTxt, ControlKind::Label, "N/A", 1680, 5040, 3480, 255, 5},
     {Control::Label4, ControlKind::Label,
      "NOTE: allways wait for processing to stop (use the above checkbox) before terminating this program!!",
      240, 5400, 4935, 495, 11, true},

@@ -1,39 +1,22 @@
 #include "platform/closebox_qt.h"
 
 #include <QApplication>
-#include <QEvent>
 #include <QWidget>
 
 #include <algorithm>
 
 namespace {
 
-// A child of its window, so that it lives exactly as long as the window does.
+// A child of its window, so that it lives exactly as long as the window does. The window
+// itself decides what a close request does.
 class WindowCloseItem final : public QObject {
 public:
-    explicit WindowCloseItem(QWidget &window) : QObject(&window), Window(window)
-    {
-        window.installEventFilter(this);
-    }
+    explicit WindowCloseItem(QWidget &window) : QObject(&window), Window(window) {}
 
     QWidget &Window;
     uint32_t Id = CloseItem::EnabledId;
     uint32_t State = 0;
     bool AddedCustomizeHint = false;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        // The window manager's close requests, however the operator made them, arrive
-        // spontaneously. The program's own close() does not, and must still work: the exit
-        // button closes the window through it.
-        if (event->type() == QEvent::Close && event->spontaneous()
-            && (State & CloseItem::GreyBits) != 0) {
-            event->ignore();
-            return true;
-        }
-        return QObject::eventFilter(watched, event);
-    }
 };
 
 QWidget *FindWindow(WindowHandle window)

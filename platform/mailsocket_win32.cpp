@@ -17,17 +17,7 @@ constexpr int ReceiveChunk = 16384;
 
 Win32MailSocket::Win32MailSocket()
 {
-    // Registered once for the process; a second registration would only fail.
-    static const ATOM windowClass = [] {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = WindowProcedure;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = WindowClassName;
-        return RegisterClassExW(&windowClass);
-    }();
-    Window.reset(CreateWindowExW(0, ClassNameOf(windowClass), L"", 0, 0, 0, 0, 0, HWND_MESSAGE,
-                                 nullptr, GetModuleHandleW(nullptr), this));
+    Window.reset(Create(this, WNDCLASSEXW{}, WindowClassName, 0, 0, 0, HWND_MESSAGE));
 }
 
 Win32MailSocket::~Win32MailSocket()
@@ -35,26 +25,17 @@ Win32MailSocket::~Win32MailSocket()
     CloseConnection();
 }
 
-LRESULT CALLBACK Win32MailSocket::WindowProcedure(HWND window, UINT message, WPARAM wParam,
-                                                  LPARAM lParam)
+LRESULT Win32MailSocket::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_NCCREATE) {
-        const auto *creation = reinterpret_cast<const CREATESTRUCTW *>(lParam);
-        SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
-    }
-    // Only the socket's own two messages reach it: the window's creation and destruction
-    // happen while the socket is still being made or already going.
-    auto *self = reinterpret_cast<Win32MailSocket *>(GetWindowLongPtrW(window, GWLP_USERDATA));
-    if (self && message == LookupDoneMessage) {
-        self->HandleLookupDone();
+    switch (message) {
+    case LookupDoneMessage:
+        HandleLookupDone();
+        return 0;
+    case SocketMessage:
+        HandleSocketEvent(static_cast<SOCKET>(wParam), WSAGETSELECTEVENT(lParam), WSAGETSELECTERROR(lParam));
         return 0;
     }
-    if (self && message == SocketMessage) {
-        self->HandleSocketEvent(static_cast<SOCKET>(wParam), WSAGETSELECTEVENT(lParam),
-                                WSAGETSELECTERROR(lParam));
-        return 0;
-    }
-    return DefWindowProcW(window, message, wParam, lParam);
+    return DefWindowProcW(Window.get(), message, wParam, lParam);
 }
 
 void Win32MailSocket::SetProtocol(int32_t)

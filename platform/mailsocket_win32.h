@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/basewindow_win32.h"
 #include "platform/handles_win32.h"
 #include "platform/hostlookup_win32.h"
 #include "platform/mailsocket.h"
@@ -11,7 +12,7 @@
 // A Winsock client socket whose events arrive as messages to a message-only window of its
 // own (WSAAsyncSelect), so that connecting, data and the peer's close are handled only
 // while the user-interface thread pumps its messages.
-class Win32MailSocket final : public MailSocket {
+class Win32MailSocket final : public MailSocket, private BaseWindow<Win32MailSocket> {
 public:
     Win32MailSocket();
     ~Win32MailSocket() override;
@@ -31,7 +32,8 @@ public:
     void SetConnectionFaultHandler(ConnectionFaultHandler handler) override;
 
 private:
-    static LRESULT CALLBACK WindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    friend class BaseWindow<Win32MailSocket>;
+    LRESULT HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);
     void ConnectToNextEndpoint();
     int StartConnecting(const Endpoint &endpoint);
     bool BindLocalPort(SOCKET socket, int family) const;

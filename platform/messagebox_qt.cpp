@@ -5,8 +5,6 @@
 
 namespace {
 
-constexpr qsizetype ShownCharacters = 2000;
-
 QString CaptionFor(const std::optional<std::string> &title)
 {
     if (!title)
@@ -26,16 +24,13 @@ void QtMessageBox::MessageBox(const std::string &text, int32_t style,
         return;
     const QMessageBox::Icon icon =
         style == MessageBoxStyle::OkInformation ? QMessageBox::Information : QMessageBox::NoIcon;
-    const QString whole = QString::fromStdString(text);
-    QMessageBox box(icon, CaptionFor(title), whole.left(ShownCharacters), QMessageBox::Ok,
+    const std::string shown = ShownPart(text);
+    QMessageBox box(icon, CaptionFor(title), QString::fromStdString(shown), QMessageBox::Ok,
                     QApplication::activeWindow());
     // The texts come from relays and managers too: shown as received, never as markup.
     box.setTextFormat(Qt::PlainText);
-    // A relay's reply can be a megabyte long: a box that size takes seconds to lay out and
-    // its OK button ends up off the screen, so the rest goes behind "Show Details...".
-    if (whole.size() > ShownCharacters) {
-        box.setText(box.text() + QStringLiteral("..."));
-        box.setDetailedText(whole);
-    }
+    // What the box leaves out can still be read behind "Show Details...".
+    if (shown != text)
+        box.setDetailedText(QString::fromStdString(text));
     box.exec();
 }

@@ -9,6 +9,6 @@ void Win32MessageBox::MessageBox(const std::string &text, int32_t style,
     if (Abandoned)
         return;
     const UINT type = style == MessageBoxStyle::OkInformation ? MB_OK | MB_ICONINFORMATION : MB_OK;
-    MessageBoxW(HwndOf(Owner), WideFromUtf8(text).c_str(),
+    MessageBoxW(HwndOf(Owner), WideFromUtf8(ShownPart(text)).c_str(),
                 WideFromUtf8(title.value_or(ApplicationTitle)).c_str(), type);
 }

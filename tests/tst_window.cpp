@@ -90,7 +90,6 @@ struct WaitRow {
     int32_t Interval, Result;
     QList<std::pair<int, qint64>> Inputs; // ms after the call began, ms its handler runs
     QList<uint32_t> Slept;
-    QList<int32_t> Handles = {}; // each the tick from which it is signalled; -1 is invalid
 };
 
 } // namespace
@@ -143,7 +142,7 @@ private slots:
 
         QTEST(Lines(rig.Platform.Sent, "Please restart Tarvik Broker process "), "requests");
         QTEST(Lines({rig.View.Texts[Control::txChanges]}, "Service Name: "), "reported");
-        QTEST(rig.Platform.Texts(), "messages");
+        QTEST(rig.Platform.Boxes, "messages");
     }
 
     void loopFollowsPressesSettingsAndRelay_data()
@@ -219,7 +218,7 @@ private slots:
         QTEST(scans, "scans");
         QTEST(rig.Platform.Now - Start, "endsAt");
         QTEST(rig.View.Statuses, "statuses");
-        QTEST(rig.Platform.Texts(), "messages");
+        QTEST(rig.Platform.Boxes, "messages");
         QVERIFY(!rig.Window.IsProcessing());
         QCOMPARE(rig.View.Texts[Control::CheckBroker_1], "Check Broker Instances");
         // Eight texts a whole dialogue; none once the program ended.
@@ -229,6 +228,13 @@ private slots:
         QVERIFY2(rig.Platform.Slept.size() < 100, qPrintable(QString::number(rig.Platform.Slept.size())));
     }
 
+    void boxShowsTheStartOfALongText()
+    {
+        const std::string e = "\xC3\xA9"; // é, two bytes
+        QCOMPARE(ShownPart(std::string(2000, 'x')), std::string(2000, 'x'));
+        QCOMPARE(ShownPart(std::string(1999, 'x') + e + "y"), std::string(1999, 'x') + e + "...");
+    }
+
     void intervalWaitKeepsItsTime_data()
     {
         QTest::addColumn<WaitRow>("row");
@@ -236,15 +242,8 @@ private slots:
         add("counter wraps to 0; input neither stretches nor cuts the wait",
             {0xFFFFFC18u, 60000, 258, {{10000, 500}, {20000, 0}, {59990, 5}}, {60000, 49500, 40000, 5}});
         add("end tick past 2^31, counter crosses it", {0x7FFFFC18u, 60000, 258, {{999, 0}, {1000, 0}}, {60000, 59001, 59000}});
-        add("elapsed just within interval + 2^31", {0xFFFFFFCEu, 100, 258, {{0, 2147483747}}, {100}});
-        add("elapsed past interval + 2^31", {5000u, 1000, 258, {{0, 2147484649}}, {1000}});
-        add("end 0 reached at now -2^31", {0xFFFF15A0u, 60000, 258, {{0, 2147543648}}, {60000}});
         add("remaining 0 is not over", {42u, 0, 258, {{0, 0}}, {0, 0}});
         add("remaining -1 is over", {42u, 0, 258, {{0, 1}}, {0}});
-        add("no deadline, handle signalled later",
-            {0u, -1, 0, {{100, 0}, {90000, 0}}, QList<uint32_t>(3, WaitCode::Infinite), {90000}});
-        add("third handle already signalled", {7u, 60000, 2, {}, {60000}, {50, 50, 0}});
-        add("invalid handle", {7u, 60000, -1, {}, {60000}, {50, -1}});
     }
 
     void intervalWaitKeepsItsTime()
@@ -253,10 +252,8 @@ private slots:
         SimulatedPlatform time(row.StartTick / 1000.0);
         for (const auto &[at, runs] : row.Inputs)
             time.At(time.Now + at / 1000.0, [&time, runs = runs] { time.Now += runs / 1000.0; });
-        const auto count = int32_t(row.Handles.size());
-        row.Handles.append(0); // a first element to point at, even without handles
-
-        QCOMPARE(modMsgWaitObj::WaitPumpingMessages(row.Interval, row.Handles[0], count, {time, time, time}), row.Result);
+        const int32_t none = 0;
+        QCOMPARE(modMsgWaitObj::WaitPumpingMessages(row.Interval, none, none, {time, time, time}), row.Result);
         QCOMPARE(QList<uint32_t>(time.Slept.begin(), time.Slept.end()), row.Slept);
         QCOMPARE(time.Pumps, time.Slept.size()); // a pump after every sleep
     }

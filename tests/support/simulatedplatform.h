@@ -23,12 +23,6 @@
 class SimulatedPlatform final : public Clocks, public CombinedWait, public EventPump, public TickCounter,
                                 public MessageBoxService, public MailSocket, public Worker {
 public:
-    struct Box {
-        std::string Text;
-        int32_t Style;
-        std::optional<std::string> Title;
-    };
-
     explicit SimulatedPlatform(double start = 3600, QtEventLoop *real = nullptr) : Now(start), Real(real) {}
 
     WindowServices Services() { return {*this, *this, *this, *this, *this, Numbers, *this}; }
@@ -36,13 +30,6 @@ public:
     void At(double seconds, std::function<void()> action) { Scheduled.emplace(seconds, std::move(action)); }
     // From now on every wait fails, as it does once the program is ending.
     void Abandon() { Abandoned = true; }
-    QStringList Texts() const
-    {
-        QStringList texts;
-        for (const Box &box : Boxes)
-            texts << QString::fromStdString(box.Text);
-        return texts;
-    }
 
     float SecondsSinceMidnight() override
     {
@@ -50,9 +37,9 @@ public:
     }
     LocalDateTime LocalNow() override { return {2026, 12, 6, 21, 34, 18, -360}; }
     uint32_t GetTickCount() override { return uint32_t(std::llround(Now * 1000.0)); }
-    void MessageBox(const std::string &text, int32_t style, const std::optional<std::string> &title) override
+    void MessageBox(const std::string &text, int32_t, const std::optional<std::string> &) override
     {
-        Boxes.push_back({text, style, title});
+        Boxes << QString::fromStdString(text);
     }
 
     // A handle is the tick from which it counts as signalled; a negative one is invalid.
@@ -102,7 +89,7 @@ public:
     int16_t ConnectionState() const override { return State; }
     void SetProtocol(int32_t) override {}
     void SetLocalPort(int32_t) override {}
-    void SetRemoteHost(const std::string &host) override { RemoteHost = host; }
+    void SetRemoteHost(const std::string &) override {}
     void SetRemotePort(int32_t) override {}
     void OpenConnection() override
     {
@@ -129,12 +116,11 @@ public:
     uint32_t IdleMs = 250;
     std::vector<uint32_t> Slept;
     int Pumps = 0;
-    std::vector<Box> Boxes;
+    QStringList Boxes; // the texts of the message boxes shown
     QtNumberFormat Numbers{QLocale::c()};
     int Refusals = 0; // messages to refuse before accepting
     double ReplyDelay = 0;
     int16_t State = 0;
-    std::string RemoteHost;
     std::vector<std::string> Sent;
 
 private:

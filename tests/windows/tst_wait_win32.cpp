@@ -14,7 +14,6 @@ TEST_SUITE("wait")
     TEST_CASE("the combined wait wakes for its handle, input, a time-out, or fails")
     {
         const struct { const char *Behaviour; bool Signalled; Prepare Before; int32_t Result, Quit = 0; } rows[] = {
-            {"a time-out", false, [](auto &, auto &) {}, WaitCode::Timeout},
             {"a signalled handle", true, [](auto &, auto &) {}, WaitCode::Object0},
             {"an invalid handle fails", true, [](auto &, auto &event) { event.reset(); }, WaitCode::Failed},
             {"a posted message is input, then pumped", false,
