@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/servicesource.h"
+#include "inspection/brokerreading.h"
 #include "platform/windowservices.h"
 
 #include <map>
@@ -15,8 +15,6 @@ public:
     virtual int SendMailValue() = 0;        // mSendMail: 0, 1 or 2
     virtual void SetReportText(const std::string &text) = 0; // txChanges
 };
-
-struct BrokerReading;
 
 // One look at the broker services of the server named in the window: the report, and a
 // restart request for a broker service that has newly stopped.

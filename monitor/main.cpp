@@ -1,3 +1,4 @@
+#include "inspection/brokercheck.h"
 #include "monitor/monitorwindow_qt.h"
 #include "monitor/qtwindowplatform.h"
 #include "monitor/tarvikbrokerservicecheck.h"
@@ -6,8 +7,31 @@
 #include <QDir>
 #include <QIcon>
 
+#include <cstdio>
+
+namespace {
+
+// No window and no display: the check is read on the worker while a plain event loop waits.
+int RunCheck(int argc, char *argv[], const std::vector<std::string> &arguments)
+{
+    QCoreApplication app(argc, argv);
+    QtEventLoop loop;
+    ThreadWorker worker;
+    LinuxTickCounter ticks;
+    std::string out;
+    const int status = BrokerCheck::Run(arguments, std::make_shared<SystemdServiceSource>(), worker,
+                                        {ticks, loop, loop}, out);
+    std::fputs(out.c_str(), stdout);
+    return status;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (BrokerCheck::Asked(arguments))
+        return RunCheck(argc, argv, arguments);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvik Broker ServiceCheck"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));

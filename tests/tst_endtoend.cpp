@@ -1,6 +1,7 @@
 // The whole program as an operator meets it: the real window and platform, a systemd user
 // manager standing in for the server's, and aiosmtpd on port 25 of a private loopback; and
 // the parts of the Qt platform an operator sees, its message boxes and the close box.
+#include "inspection/brokercheck.h"
 #include "monitor/monitorwindow_qt.h"
 #include "monitor/qtwindowplatform.h"
 #include "monitor/tarvikbrokerservicecheck.h"
@@ -12,6 +13,7 @@
 #include <QAbstractButton>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QTcpServer>
 #include <QtTest>
 
 #include <semaphore>
@@ -146,6 +148,54 @@ private slots:
         QCOMPARE(source->LastMoniker, "winmgmts:{impersonationLevel=impersonate}!//localhost Win32_Service");
         QCOMPARE(operatorAtTheScreen.Shown.size(), 1);
         QCOMPARE(operatorAtTheScreen.Shown[0].Text, "First Cancel processing before exiting this program!");
+    }
+
+    void checksAsAMonitoringPlugin_data()
+    {
+        // sample-broker, the one broker of the manager, is started or stopped first.
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("unit");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("line"); // how the status line begins
+        QTest::newRow("every broker runs") << QStringList{"--check"} << "start" << 0 << "BROKERS OK - 1 of 1 running |";
+        QTest::newRow("one stopped, named") << QStringList{"--check", "localhost"} << "stop" << 2
+                                            << "BROKERS CRITICAL - 1 of 1 stopped: sample-broker |";
+        QTest::newRow("the source fails, in its words")
+            << QStringList{"--check", "root@127.0.0.1:2"} << "stop" << 3
+            << "BROKERS UNKNOWN - sd_bus_start-->ssh: connect to host 127.0.0.1 port 2: Connection refused";
+        QTest::newRow("no answer in time") << QStringList{"--check", "root@127.0.0.5:2222", "--timeout", "1"} << "stop"
+                                           << 3 << "BROKERS UNKNOWN - no answer from root@127.0.0.5:2222 within 1 seconds";
+        QTest::newRow("an unknown option") << QStringList{"--check", "-v"} << "stop" << 3
+                                           << "BROKERS UNKNOWN - \"-v\" is no option of --check";
+    }
+
+    void checksAsAMonitoringPlugin()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, unit);
+        QFETCH(QString, line);
+        QCOMPARE(UserManager::Systemctl({unit, "sample-broker"}), 0);
+        QTcpServer silent; // takes ssh's connection and never greets
+        QVERIFY(silent.listen(QHostAddress("127.0.0.5"), 2222));
+        QtEventLoop loop;
+        ThreadWorker worker;
+        LinuxTickCounter ticks;
+        std::vector<std::string> words;
+        for (const QString &argument : arguments)
+            words.push_back(argument.toStdString());
+        std::string out;
+        QTEST(BrokerCheck::Run(words, std::make_shared<SystemdServiceSource>(), worker, {ticks, loop, loop}, out), "status");
+        const QString said = QString::fromStdString(out);
+        QVERIFY2(said.startsWith(line) && said.endsWith('\n') && said.count('\n') == 1, qPrintable(said));
+        // Performance data as the convention defines it: label=value;warn;crit;min, the counts adding up.
+        QMap<QString, int> counts;
+        for (const QString &item : said.trimmed().section('|', 1).split(' ', Qt::SkipEmptyParts)) {
+            const QStringList fields = item.section('=', 1).split(';');
+            QVERIFY2(fields.size() == 4 && fields[3] == "0", qPrintable(item));
+            counts[item.section('=', 0, 0)] = fields[0].toInt();
+        }
+        QCOMPARE(counts.value("running") + counts.value("stopped"), counts.value("total"));
+        QCOMPARE(counts.value("stopped") > 0, said.contains("CRITICAL"));
     }
 };
 

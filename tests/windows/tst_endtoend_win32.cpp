@@ -77,6 +77,12 @@ TEST_SUITE("endtoend")
              {Idle, Live, std::string("tarvik-broker-logger"), std::string("plain-worker"), TimeBroker, Infrastructure})
             REQUIRE(std::system(("sc create " + name + " binPath= " + std::getenv("BROKER_SERVICE_EXE")).c_str()) == 0);
         REQUIRE(std::system(("sc start " + Infrastructure + " >NUL").c_str()) == 0);
+        // The same scan as a monitoring plugin, its line read through a pipe as an engine reads it.
+        FILE *check = _popen((std::string(std::getenv("BROKER_MONITOR_EXE")) + " --check").c_str(), "r");
+        char line[256] = {};
+        std::fgets(line, sizeof line, check);
+        CHECK(_pclose(check) == 2);
+        CHECK(std::string(line).starts_with("BROKERS CRITICAL - 2 of 2 stopped: " + Idle + ", " + Live + " |"));
         REQUIRE(std::system((std::string("start ") + std::getenv("BROKER_MONITOR_EXE")).c_str()) == 0);
         HWND window = nullptr;
         REQUIRE(Eventually([&] { return IsWindowVisible(window = FindWindowW(nullptr, L"Broker Services Monitor")); }));

@@ -23,6 +23,13 @@ TEST_SUITE("window")
         window.Wire(monitor);
         const HWND hwnd = HwndOf(window.Handle());
         const auto button = [hwnd](Control control) { return GetDlgItem(hwnd, ControlId(control)); };
+        // The close box went off as the window loaded: its Close item is grey, under an id that
+        // a lookup for Close does not find.
+        MENUITEMINFOA close{};
+        close.cbSize = sizeof close;
+        close.fMask = MIIM_STATE;
+        CHECK(GetMenuItemInfoA(GetSystemMenu(hwnd, FALSE), CloseItem::DisabledId, FALSE, &close));
+        CHECK((close.fState & CloseItem::GreyBits) == CloseItem::GreyBits);
         const auto release = std::make_shared<std::binary_semaphore>(0);
         wchar_t status[16] = {};
         bool processing = true;

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/servicesource.h"
+#include "platform/worker.h"
+#include "util/modmsgwaitobj.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// The window's scan as a check that monitoring engines run, each on many servers: one
+// reading of a server, told the way their plugins tell it. One status line, with performance
+// data after "|", and the exit code 0 (OK: every broker service runs), 2 (CRITICAL: one or
+// more is stopped) or 3 (UNKNOWN: the services could not be read).
+namespace BrokerCheck {
+
+// True when the command line, its program name left out, asks for a check or its usage
+// rather than the window.
+bool Asked(const std::vector<std::string> &arguments);
+
+// The check that the command line asks for; what it prints goes to `out`.
+int Run(const std::vector<std::string> &arguments, std::shared_ptr<ServiceSource> source, Worker &worker,
+        const modMsgWaitObj::MessageWaitPlatform &wait, std::string &out);
+
+} // namespace BrokerCheck

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "platform/servicesource.h"
+#include "platform/worker.h"
+#include "util/modmsgwaitobj.h"
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+// What was read of a server's broker services, in the source's order, and where it stopped.
+struct BrokerReading {
+    std::vector<BrokerService> Brokers;
+    std::string FailedBroker; // whose read failed, if one did
+    std::optional<SourceFailure> Failure;
+};
+
+// The name test: "broker" in any letter case, but neither "log" nor one of the operating
+// systems' own services.
+bool IsBrokerName(const std::string &name);
+
+// Lists the services of `server` and reads the brokers among them on the worker, while the
+// caller's messages are pumped, for at most `limitMs` (-1: no limit). Nothing when the wait
+// ended first, because the limit passed or the program is ending: the reading then goes on
+// unobserved, and owns all it uses.
+std::optional<BrokerReading> ReadBrokersOffThread(std::shared_ptr<ServiceSource> source, const std::string &server,
+                                                  int32_t limitMs, Worker &worker,
+                                                  const modMsgWaitObj::MessageWaitPlatform &wait);
