@@ -16,7 +16,7 @@ constexpr const char *Usage =
     "Usage: tarvik-broker-servicecheck --check [SERVER] [--timeout SECONDS]\n"
     "Reads the broker services of SERVER (localhost unless given; user@host:port or a Windows\n"
     "server as the window takes it) once and tells their state as a monitoring plugin does:\n"
-    "exit 0 when every broker service runs, 2 when one or more is stopped, 3 when they could\n"
+    "exit 0 when every broker service runs, 2 when one or more does not, 3 when they could\n"
     "not be read within SECONDS (30 unless given).\n";
 
 struct Request {
@@ -30,7 +30,9 @@ std::optional<std::string> Parse(const std::vector<std::string> &arguments, Requ
     bool serverGiven = false;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string &argument = arguments[i];
-        if (argument == "--timeout" && i + 1 < arguments.size()) {
+        if (argument == "--timeout" && i + 1 == arguments.size())
+            return "--timeout needs a number of seconds";
+        if (argument == "--timeout") {
             const std::string &seconds = arguments[++i];
             const auto [end, error] = std::from_chars(seconds.data(), seconds.data() + seconds.size(), request.Seconds);
             if (error != std::errc() || end != seconds.data() + seconds.size() || request.Seconds < 1 ||
@@ -46,40 +48,43 @@ std::optional<std::string> Parse(const std::vector<std::string> &arguments, Requ
     return std::nullopt;
 }
 
-// The engines read the first line alone; a source's words may hold a line break.
-std::string OneLine(std::string words)
-{
-    std::replace_if(words.begin(), words.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
-    return words;
-}
-
-int Tell(int status, const std::string &words, std::string &out)
+// Engines read the first line alone, and take a "|" in it for the start of the performance
+// data; a source's words or a service's name may hold either.
+int Tell(int status, std::string words, std::string &out, const std::string &performance = {})
 {
     static constexpr const char *States[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
-    out = std::string("BROKERS ") + States[status] + " - " + OneLine(words) + "\n";
+    std::replace_if(words.begin(), words.end(), [](char c) { return c == '\r' || c == '\n' || c == '|'; }, ' ');
+    out = std::string("BROKERS ") + States[status] + " - " + words + performance + "\n";
     return status;
 }
 
-// Performance data as the plugin convention writes it, label=value;warn;crit;min: any
-// stopped broker is critical.
+// A broker that does not run is critical, stopped or stuck between states; engines cut a
+// long line, so only the first of many are named.
 int TellStates(const std::vector<BrokerService> &brokers, std::string &out)
 {
-    std::string stopped;
-    long running = 0, stopping = 0;
+    constexpr long Named = 20;
+    std::string down;
+    long running = 0, stopped = 0, notRunning = 0;
     for (const BrokerService &broker : brokers) {
         running += broker.State == "Running";
-        if (broker.State == "Stopped")
-            stopped += (stopping++ ? ", " : "") + broker.Name;
+        stopped += broker.State == "Stopped";
+        if (broker.State != "Running" && notRunning++ < Named)
+            down += (notRunning > 1 ? ", " : "") + broker.Name +
+                    (broker.State == "Stopped" ? "" : " (" + broker.State + ")");
     }
+    if (notRunning > Named)
+        down += " and " + std::to_string(notRunning - Named) + " more";
     const std::string total = std::to_string(brokers.size());
-    const std::string counts = " | running=" + std::to_string(running) + ";;;0 stopped=" + std::to_string(stopping) +
-                               ";;0;0 total=" + total + ";;;0";
-    if (stopping > 0)
-        return Tell(Critical, std::to_string(stopping) + " of " + total + " stopped: " + stopped + counts, out);
-    // Nothing stopped where nothing is found, but a server named wrongly should show.
+    // As the plugin convention writes it, label=value;warn;crit;min: "0" is critical above 0.
+    const std::string performance = " | running=" + std::to_string(running) + ";;;0 stopped=" +
+                                    std::to_string(stopped) + ";;0;0 total=" + total + ";;;0";
+    const char *how = notRunning == stopped ? " stopped: " : " not running: ";
+    if (notRunning > 0)
+        return Tell(Critical, std::to_string(notRunning) + " of " + total + how + down, out, performance);
+    // Nothing is down where nothing is found, but a server named wrongly should show.
     if (brokers.empty())
-        return Tell(Ok, "no broker services" + counts, out);
-    return Tell(Ok, std::to_string(running) + " of " + total + " running" + counts, out);
+        return Tell(Ok, "no broker services", out, performance);
+    return Tell(Ok, std::to_string(running) + " of " + total + " running", out, performance);
 }
 
 } // namespace
@@ -92,9 +97,10 @@ bool Asked(const std::vector<std::string> &arguments)
 int Run(const std::vector<std::string> &arguments, std::shared_ptr<ServiceSource> source, Worker &worker,
         const modMsgWaitObj::MessageWaitPlatform &wait, std::string &out)
 {
-    if (arguments.at(0) == "--help" || std::find(arguments.begin(), arguments.end(), "--help") != arguments.end()) {
+    // As plugins do, the usage is no state of anything: UNKNOWN.
+    if (std::find(arguments.begin(), arguments.end(), "--help") != arguments.end()) {
         out = Usage;
-        return Ok;
+        return Unknown;
     }
     Request request;
     if (const auto wrong = Parse(arguments, request))

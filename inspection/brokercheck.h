@@ -11,7 +11,7 @@
 // The window's scan as a check that monitoring engines run, each on many servers: one
 // reading of a server, told the way their plugins tell it. One status line, with performance
 // data after "|", and the exit code 0 (OK: every broker service runs), 2 (CRITICAL: one or
-// more is stopped) or 3 (UNKNOWN: the services could not be read).
+// more does not) or 3 (UNKNOWN: the services could not be read, or only the usage was asked).
 namespace BrokerCheck {
 
 // True when the command line, its program name left out, asks for a check or its usage

@@ -1,4 +1,3 @@
-#include "inspection/brokercheck.h"
 #include "monitor/monitorwindow_qt.h"
 #include "monitor/qtwindowplatform.h"
 #include "monitor/tarvikbrokerservicecheck.h"
@@ -9,29 +8,16 @@
 
 #include <cstdio>
 
-namespace {
-
-// No window and no display: the check is read on the worker while a plain event loop waits.
-int RunCheck(int argc, char *argv[], const std::vector<std::string> &arguments)
-{
-    QCoreApplication app(argc, argv);
-    QtEventLoop loop;
-    ThreadWorker worker;
-    LinuxTickCounter ticks;
-    std::string out;
-    const int status = BrokerCheck::Run(arguments, std::make_shared<SystemdServiceSource>(), worker,
-                                        {ticks, loop, loop}, out);
-    std::fputs(out.c_str(), stdout);
-    return status;
-}
-
-} // namespace
-
 int main(int argc, char *argv[])
 {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
-    if (BrokerCheck::Asked(arguments))
-        return RunCheck(argc, argv, arguments);
+    if (BrokerCheck::Asked(arguments)) {
+        QCoreApplication app(argc, argv);
+        std::string out;
+        const int status = RunBrokerCheck(arguments, std::make_shared<SystemdServiceSource>(), out);
+        std::fputs(out.c_str(), stdout);
+        return status;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvik Broker ServiceCheck"));
     QApplication::setApplicationVersion(QStringLiteral("1.00"));

@@ -47,7 +47,8 @@ ControlClass ClassOf(ControlKind kind)
 HICON LoadIconSized(int metric)
 {
     const int size = GetSystemMetrics(metric);
-    return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), IconName, IMAGE_ICON, size, size, 0));
+    // Shared: the system keeps one copy however often a window asks for it.
+    return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), IconName, IMAGE_ICON, size, size, LR_SHARED));
 }
 
 WNDCLASSEXW Look()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "inspection/brokercheck.h"
 #include "monitor/monitorplatform.h"
 #include "platform/clocks_qt.h"
 #include "platform/closebox_qt.h"
@@ -12,6 +13,17 @@
 #include "platform/tickcounter_linux.h"
 
 #include <QCoreApplication>
+
+// The check for monitoring engines on this platform: no window and no display, the reading on
+// the worker while a plain event loop waits. Needs a QCoreApplication.
+inline int RunBrokerCheck(const std::vector<std::string> &arguments, std::shared_ptr<ServiceSource> source,
+                          std::string &out)
+{
+    QtEventLoop loop;
+    ThreadWorker worker;
+    LinuxTickCounter ticks;
+    return BrokerCheck::Run(arguments, std::move(source), worker, {ticks, loop, loop}, out);
+}
 
 // The real platform the window runs on, owned in one place.
 struct QtWindowPlatform {

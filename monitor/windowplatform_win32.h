@@ -1,5 +1,6 @@
 #pragma once
 
+#include "inspection/brokercheck.h"
 #include "monitor/monitorplatform.h"
 #include "platform/clocks_win32.h"
 #include "platform/closebox_win32.h"
@@ -10,6 +11,16 @@
 #include "platform/servicesource_wmi.h"
 #include "platform/threadworker.h"
 #include "platform/tickcounter_win32.h"
+
+// The check for monitoring engines on this platform: no window, the reading on the worker
+// while the thread's message loop waits.
+inline int RunBrokerCheck(const std::vector<std::string> &arguments, std::string &out)
+{
+    Win32EventLoop loop;
+    ThreadWorker worker;
+    Win32TickCounter ticks;
+    return BrokerCheck::Run(arguments, std::make_shared<WmiServiceSource>(), worker, {ticks, loop, loop}, out);
+}
 
 // The real platform the window runs on, owned in one place.
 struct Win32WindowPlatform {

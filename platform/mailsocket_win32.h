@@ -44,9 +44,8 @@ private:
     bool ReceiveAvailable();
     void DiscardNotifications();
 
-    // Declared in the order they must be made; they go in the reverse one.
+    // Winsock first and gone last: every socket and lookup needs it.
     std::shared_ptr<WinsockSession> Winsock = WinsockSession::Acquire();
-    WindowPtr Window;
     SocketOwner Socket;
     std::shared_ptr<HostLookup> Lookup;
 
@@ -61,4 +60,7 @@ private:
     int32_t LocalPort = 0;
     DataArrivalHandler OnDataArrival;
     ConnectionFaultHandler OnConnectionFault;
+    // Declared last, so that it goes first: the messages of its destruction still find
+    // everything above.
+    WindowPtr Window;
 };

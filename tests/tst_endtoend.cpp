@@ -1,7 +1,6 @@
 // The whole program as an operator meets it: the real window and platform, a systemd user
 // manager standing in for the server's, and aiosmtpd on port 25 of a private loopback; and
 // the parts of the Qt platform an operator sees, its message boxes and the close box.
-#include "inspection/brokercheck.h"
 #include "monitor/monitorwindow_qt.h"
 #include "monitor/qtwindowplatform.h"
 #include "monitor/tarvikbrokerservicecheck.h"
@@ -177,14 +176,11 @@ private slots:
         QCOMPARE(UserManager::Systemctl({unit, "sample-broker"}), 0);
         QTcpServer silent; // takes ssh's connection and never greets
         QVERIFY(silent.listen(QHostAddress("127.0.0.5"), 2222));
-        QtEventLoop loop;
-        ThreadWorker worker;
-        LinuxTickCounter ticks;
         std::vector<std::string> words;
         for (const QString &argument : arguments)
             words.push_back(argument.toStdString());
         std::string out;
-        QTEST(BrokerCheck::Run(words, std::make_shared<SystemdServiceSource>(), worker, {ticks, loop, loop}, out), "status");
+        QTEST(RunBrokerCheck(words, std::make_shared<SystemdServiceSource>(), out), "status");
         const QString said = QString::fromStdString(out);
         QVERIFY2(said.startsWith(line) && said.endsWith('\n') && said.count('\n') == 1, qPrintable(said));
         // Performance data as the convention defines it: label=value;warn;crit;min, the counts adding up.

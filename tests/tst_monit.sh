@@ -6,9 +6,8 @@
 # the archive; nothing of the machine's own Monit is used or touched.
 set -euo pipefail
 if [[ -z ${BROKER_TEST_MAILDIR:-} ]]; then
-    mkdir -p "$2/partial"
-    ls "$2"/monit_*.deb >/dev/null 2>&1 || apt-get install -qq -y --download-only --no-install-recommends \
-        -o Dir::Cache::archives="$2" monit >/dev/null
+    mkdir -p "$2"
+    ls "$2"/monit_*.deb >/dev/null 2>&1 || (cd "$2" && apt-get download -qq monit)
     exec "$(dirname "$0")/support/with-user-manager.sh" "$BASH" "$0" "$@"
 fi
 work=$(mktemp -d /tmp/broker-monit.XXXXXX)

@@ -81,6 +81,8 @@ void CheckCaptionsFit(HWND window, int dpi)
 TEST_CASE("every caption fits and the window is the layout, at the screen's scale and after a move" *
           doctest::test_suite("dpi"))
 {
+    // As the program's manifest asks; the test runner has none.
+    SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
     Win32MonitorWindow window;
     window.SetText(Control::StatusTxt, "Tarvik Broker Error Notification Mail Not Sent");
     const HWND hwnd = HwndOf(window.Handle()), exit = GetDlgItem(hwnd, ControlId(Control::ExitProgram));
