@@ -82,10 +82,10 @@ void Win32MonitorWindow::Build(const ControlLayout &layout)
 {
     const ControlClass kind = ClassOf(layout.Kind);
     // The check boxes reach a pixel into the report box; clipped by it, they leave its border whole.
-    Controls[layout.Id] = CreateWindowExW(
-        kind.ExtendedStyle, kind.Name, WideFromUtf8(layout.Text).c_str(), WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | kind.Style,
-        0, 0, 0, 0, Window.get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(layout.Id))),
-        GetModuleHandleW(nullptr), nullptr);
+    Controls[layout.Id] = CreateWindowExW(kind.ExtendedStyle, kind.Name, WideFromUtf8(layout.Text).c_str(),
+                                          WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | kind.Style, 0, 0, 0, 0, Window.get(),
+                                          reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(layout.Id))),
+                                          GetModuleHandleW(nullptr), nullptr);
 }
 
 // Every place, size and font of the layout, at `dpi` dots per inch.
@@ -106,9 +106,9 @@ void Win32MonitorWindow::FitTo(int dpi)
     RECT frame{}, client{};
     GetWindowRect(Window.get(), &frame);
     GetClientRect(Window.get(), &client);
-    SetWindowPos(Window.get(), nullptr, 0, 0, frame.right - frame.left - client.right + Pixels(WindowLayout::ClientWidth),
-                 frame.bottom - frame.top - client.bottom + Pixels(WindowLayout::ClientHeight),
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    const int width = frame.right - frame.left - client.right + Pixels(WindowLayout::ClientWidth);
+    const int height = frame.bottom - frame.top - client.bottom + Pixels(WindowLayout::ClientHeight);
+    SetWindowPos(Window.get(), nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 Win32MonitorWindow::FontPtr Win32MonitorWindow::MakeFont(int weight) const
