@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/messagebox.h"
+#include "platform/ui/messagebox.h"
 
 #include <cstdio>
 

@@ -1,7 +1,7 @@
 // One interval wait over a quiet, visible window: a quiet wait must cost next to no CPU,
 // whatever the length of the interval. Usage: quietwait_bench [interval ms, default 60000]
-#include "platform/eventloop_qt.h"
-#include "platform/tickcounter_linux.h"
+#include "platform/events/eventloop_qt.h"
+#include "platform/time/tickcounter_linux.h"
 #include "util/modmsgwaitobj.h"
 
 #include <QApplication>

@@ -6,7 +6,7 @@
 // offscreen).
 #include "bench/printedboxes.h"
 #include "monitor/monitorwindow_qt.h"
-#include "monitor/qtwindowplatform.h"
+#include "monitor/windowplatform_qt.h"
 #include "monitor/tarvikbrokerservicecheck.h"
 #include "tests/support/maildir.h"
 #include "tests/support/observedsource.h"

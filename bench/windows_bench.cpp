@@ -5,14 +5,14 @@
 // which gives it a prefix of its own and a display.
 #include "bench/printedboxes.h"
 #include "inspection/brokerservicescan.h"
-#include "platform/clocks_win32.h"
-#include "platform/eventloop_win32.h"
-#include "platform/numberformat_win32.h"
-#include "platform/servicesource_wmi.h"
-#include "platform/threadworker.h"
-#include "platform/tickcounter_win32.h"
-#include "platform/widetext_win32.h"
-#include "platform/windows_win32.h"
+#include "platform/time/clocks_win32.h"
+#include "platform/events/eventloop_win32.h"
+#include "platform/ui/numberformat_win32.h"
+#include "platform/services/servicesource_wmi.h"
+#include "platform/events/threadworker.h"
+#include "platform/time/tickcounter_win32.h"
+#include "platform/os/widetext_win32.h"
+#include "platform/os/windows_win32.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "inspection/brokerreading.h"
-#include "platform/windowservices.h"
+#include "platform/ui/windowservices.h"
 
 #include <map>
 #include <memory>

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "mail/smtptexts.h"
-#include "platform/mailsocket.h"
-#include "platform/windowservices.h"
+#include "platform/net/mailsocket.h"
+#include "platform/ui/windowservices.h"
 
 #include <functional>
 #include <optional>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/clocks.h"
+#include "platform/time/clocks.h"
 
 #include <optional>
 #include <string>

@@ -1,7 +1,7 @@
 #include "monitor/monitorwindow_win32.h"
 #include "monitor/tarvikbrokerservicecheck.h"
 #include "monitor/windowplatform_win32.h"
-#include "platform/commandline_win32.h"
+#include "platform/os/commandline_win32.h"
 
 int main()
 {

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/closebox.h"
-#include "platform/mailsocket.h"
-#include "platform/servicesource.h"
-#include "platform/windowservices.h"
+#include "platform/ui/closebox.h"
+#include "platform/net/mailsocket.h"
+#include "platform/services/servicesource.h"
+#include "platform/ui/windowservices.h"
 
 #include <functional>
 #include <memory>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "monitor/windowlayout.h"
-#include "platform/closebox.h"
+#include "platform/ui/closebox.h"
 
 #include <cstdint>
 #include <string>

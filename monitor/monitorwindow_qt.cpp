@@ -1,6 +1,6 @@
 #include "monitor/monitorwindow_qt.h"
 
-#include "platform/closebox_qt.h"
+#include "platform/ui/closebox_qt.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>

@@ -1,6 +1,6 @@
 #include "monitor/monitorwindow_win32.h"
 
-#include "platform/widetext_win32.h"
+#include "platform/os/widetext_win32.h"
 
 #include <commctrl.h>
 

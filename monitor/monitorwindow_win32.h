@@ -1,7 +1,7 @@
 #pragma once
 
 #include "monitor/monitorview.h"
-#include "platform/basewindow_win32.h"
+#include "platform/ui/basewindow_win32.h"
 
 #include <map>
 

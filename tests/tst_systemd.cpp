@@ -1,7 +1,7 @@
 // The systemd service source against a real user manager, read directly and through a real
 // sshd in front of it, both started by tests/support/with-user-manager.sh.
-#include "platform/managerbus_systemd.h"
-#include "platform/servicesource_systemd.h"
+#include "platform/services/managerbus_systemd.h"
+#include "platform/services/servicesource_systemd.h"
 #include "tests/support/usermanager.h"
 
 #include <QtTest>

@@ -2,7 +2,7 @@
 // mail it sends, the exit guard, and the interval wait's tick arithmetic; the report's exact
 // text is the end-to-end test's. An interval of minutes passes in no time at all.
 #include "monitor/tarvikbrokerservicecheck.h"
-#include "platform/closebox_qt.h"
+#include "platform/ui/closebox_qt.h"
 #include "tests/support/simulatedplatform.h"
 #include "util/modmsgwaitobj.h"
 #include "tests/support/observedsource.h"

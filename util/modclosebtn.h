@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/closebox.h"
+#include "platform/ui/closebox.h"
 
 #include <cstdint>
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/combinedwait.h"
-#include "platform/eventpump.h"
-#include "platform/tickcounter.h"
+#include "platform/events/combinedwait.h"
+#include "platform/events/eventpump.h"
+#include "platform/time/tickcounter.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/servicesource.h"
+#include "platform/services/servicesource.h"
 
 #include <functional>
 #include <memory>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "platform/eventloop_qt.h"
-#include "platform/mailsocket.h"
-#include "platform/numberformat_qt.h"
-#include "platform/windowservices.h"
+#include "platform/events/eventloop_qt.h"
+#include "platform/net/mailsocket.h"
+#include "platform/ui/numberformat_qt.h"
+#include "platform/ui/windowservices.h"
 
 #include <QStringList>
 

@@ -1,5 +1,5 @@
 // The broker that really runs: a service that reports running until it is told to stop.
-#include "platform/windows_win32.h"
+#include "platform/os/windows_win32.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 #include "monitor/monitorwindow_win32.h"
-#include "platform/widetext_win32.h"
+#include "platform/os/widetext_win32.h"
 
 #include <doctest/doctest.h>
 

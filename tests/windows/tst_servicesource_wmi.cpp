@@ -1,4 +1,4 @@
-#include "platform/servicesource_wmi.h"
+#include "platform/services/servicesource_wmi.h"
 
 #include <doctest/doctest.h>
 

@@ -1,5 +1,5 @@
-#include "platform/eventloop_win32.h"
-#include "platform/windows_win32.h"
+#include "platform/events/eventloop_win32.h"
+#include "platform/os/windows_win32.h"
 
 #define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
 #include <doctest/doctest.h>

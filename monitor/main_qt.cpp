@@ -1,0 +1,35 @@
+#include "monitor/monitorwindow_qt.h"
+#include "monitor/windowplatform_qt.h"
+#include "monitor/tarvikbrokerservicecheck.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QIcon>
+
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (BrokerCheck::Asked(arguments)) {
+        QCoreApplication app(argc, argv);
+        std::string out;
+        const int status = RunBrokerCheck(arguments, std::make_shared<SystemdServiceSource>(), out);
+        std::fputs(out.c_str(), stdout);
+        return status;
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Tarvik Broker ServiceCheck"));
+    QApplication::setApplicationVersion(QStringLiteral("1.00"));
+    QApplication::setDesktopFileName(QStringLiteral("tarvik-broker-servicecheck"));
+    QIcon icon;
+    for (const QFileInfo &png : QDir(QStringLiteral(":/icons")).entryInfoList())
+        icon.addFile(png.filePath());
+    QApplication::setWindowIcon(icon);
+    QtWindowPlatform platform;
+    QtMonitorWindow window;
+    TarvikBrokerServiceCheck monitor(platform.Monitor(), window);
+    window.Wire(monitor);
+    window.show();
+    return QApplication::exec();
+}

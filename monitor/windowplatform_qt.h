@@ -1,0 +1,51 @@
+#pragma once
+
+#include "inspection/brokercheck.h"
+#include "monitor/monitorplatform.h"
+#include "platform/time/clocks_qt.h"
+#include "platform/ui/closebox_qt.h"
+#include "platform/events/eventloop_qt.h"
+#include "platform/net/mailsocket_qt.h"
+#include "platform/ui/messagebox_qt.h"
+#include "platform/ui/numberformat_qt.h"
+#include "platform/services/servicesource_systemd.h"
+#include "platform/events/threadworker.h"
+#include "platform/time/tickcounter_linux.h"
+
+#include <QCoreApplication>
+
+// The check for monitoring engines on this platform: no window and no display, the reading on
+// the worker while a plain event loop waits. Needs a QCoreApplication.
+inline int RunBrokerCheck(const std::vector<std::string> &arguments, std::shared_ptr<ServiceSource> source,
+                          std::string &out)
+{
+    QtEventLoop loop;
+    ThreadWorker worker;
+    LinuxTickCounter ticks;
+    return BrokerCheck::Run(arguments, std::move(source), worker, {ticks, loop, loop}, out);
+}
+
+// The real platform the window runs on, owned in one place.
+struct QtWindowPlatform {
+    QtMessageBox Boxes;
+    QtEventLoop Loop;
+    QtClocks Clock;
+    QtNumberFormat Numbers;
+    QtMailSocket Winsock1;
+    std::shared_ptr<ServiceSource> Source = std::make_shared<SystemdServiceSource>();
+    LinuxTickCounter Ticks;
+    QtCloseBox CloseBox;
+    ThreadWorker Background;
+
+    MonitorPlatform Monitor()
+    {
+        return {{Boxes, Loop, Loop, Clock, Ticks, Numbers, Background}, Winsock1, Source, CloseBox, [this] { EndProgram(); }};
+    }
+
+    void EndProgram()
+    {
+        Loop.Abandon();
+        Boxes.Abandon();
+        QCoreApplication::quit();
+    }
+};

@@ -1,9 +1,0 @@
-#pragma once
-
-#include "platform/clocks.h"
-
-class Win32Clocks final : public Clocks {
-public:
-    float SecondsSinceMidnight() override;
-    LocalDateTime LocalNow() override;
-};

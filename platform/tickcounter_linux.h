@@ -1,9 +1,0 @@
-#pragma once
-
-#include "platform/tickcounter.h"
-
-// Milliseconds since boot, suspend included; setting the wall clock never moves it.
-class LinuxTickCounter final : public TickCounter {
-public:
-    uint32_t GetTickCount() override;
-};

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/time/clocks.h"
+
+#include <QDateTime>
+
+class QtClocks final : public Clocks {
+public:
+    float SecondsSinceMidnight() override;
+    LocalDateTime LocalNow() override;
+};
+
+// The instant in the machine's time zone.
+LocalDateTime LocalDateTimeOf(const QDateTime &instant);
