@@ -1,7 +1,7 @@
 #pragma once
 
 #include "monitor/windowlayout.h"
-#include "platform/ui/closebox.h"
+#include "platform/os/windowhandle.h"
 
 #include <cstdint>
 #include <string>

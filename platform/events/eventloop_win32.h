@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/ui/closebox.h"
 #include "platform/events/combinedwait.h"
 #include "platform/events/eventpump.h"
+#include "platform/os/windowhandle.h"
 
 #include <optional>
 

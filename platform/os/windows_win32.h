@@ -17,7 +17,7 @@
 // method keeps its own name in every file that sees both.
 #undef MessageBox
 
-#include "platform/ui/closebox.h"
+#include "platform/os/windowhandle.h"
 
 // Window handles are 64-bit pointers whose value the rest of the program only passes on.
 inline HWND HwndOf(WindowHandle window)

@@ -1,11 +1,9 @@
 #pragma once
 
+#include "platform/os/windowhandle.h"
+
 #include <cstdint>
 #include <optional>
-
-// Names one top-level window of the platform. Only the platform's implementation gives the
-// value a meaning; everybody else just passes it on.
-using WindowHandle = std::uintptr_t;
 
 // The command ids and state bits of a window's Close item. Named apart from the platform's
 // own names, which windows.h defines as macros.

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ui/closebox.h"
+#include "platform/os/windowhandle.h"
 #include "platform/ui/messagebox.h"
 
 // A modal MessageBoxW owned by the monitor window, so that it stays above it and the
