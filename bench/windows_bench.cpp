@@ -5,14 +5,14 @@
 // which gives it a prefix of its own and a display.
 #include "bench/printedboxes.h"
 #include "inspection/brokerservicescan.h"
-#include "platform/time/clocks_win32.h"
 #include "platform/events/eventloop_win32.h"
-#include "platform/ui/numberformat_win32.h"
-#include "platform/services/servicesource_wmi.h"
 #include "platform/events/threadworker.h"
-#include "platform/time/tickcounter_win32.h"
+#include "platform/os/handles_win32.h"
 #include "platform/os/widetext_win32.h"
-#include "platform/os/windows_win32.h"
+#include "platform/services/servicesource_wmi.h"
+#include "platform/time/clocks_win32.h"
+#include "platform/time/tickcounter_win32.h"
+#include "platform/ui/numberformat_win32.h"
 
 #include <algorithm>
 #include <chrono>
@@ -31,11 +31,6 @@ struct ServiceHandleDeleter {
     void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
 };
 using ServiceHandle = std::unique_ptr<SC_HANDLE__, ServiceHandleDeleter>;
-
-struct ProcessDeleter {
-    void operator()(HANDLE process) const { CloseHandle(process); }
-};
-using ProcessHandle = std::unique_ptr<void, ProcessDeleter>;
 
 // The scan's report goes nowhere; the scan reads the server's name as the window would.
 struct BenchFields final : ScanFields {
@@ -130,7 +125,7 @@ bool WindowShown(std::wstring monitor)
     if (!CreateProcessW(nullptr, monitor.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return false;
     CloseHandle(process.hThread);
-    const ProcessHandle program(process.hProcess);
+    const HandlePtr program(process.hProcess);
     bool shown = false;
     for (int i = 0; !shown && i < 20000; ++i, Sleep(1))
         shown = IsWindowVisible(FindWindowW(nullptr, L"Broker Services Monitor"));

@@ -8,6 +8,11 @@
 
 // One owner for every Win32 and Winsock handle, released on every path out of a function.
 
+struct HandleDeleter {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+using HandlePtr = std::unique_ptr<void, HandleDeleter>;
+
 struct WindowDeleter {
     void operator()(HWND window) const { DestroyWindow(window); }
 };

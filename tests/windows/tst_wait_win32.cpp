@@ -1,12 +1,9 @@
 #include "platform/events/eventloop_win32.h"
-#include "platform/os/windows_win32.h"
+#include "platform/os/handles_win32.h"
 
 #define DOCTEST_CONFIG_IMPLEMENT_WITH_MAIN
 #include <doctest/doctest.h>
 
-#include <memory>
-
-using HandlePtr = std::unique_ptr<void, decltype(&CloseHandle)>;
 using Prepare = void (*)(Win32EventLoop &loop, HandlePtr &event);
 
 TEST_SUITE("wait")
@@ -30,7 +27,7 @@ TEST_SUITE("wait")
         for (const auto &row : rows) {
             CAPTURE(row.Behaviour);
             Win32EventLoop loop;
-            HandlePtr event(CreateEventW(nullptr, TRUE, row.Signalled, nullptr), CloseHandle);
+            HandlePtr event(CreateEventW(nullptr, TRUE, row.Signalled, nullptr));
             const int32_t handle = WaitValueOf(event.get());
             row.Before(loop, event);
             CHECK(loop.WaitForInputOrHandles(1, &handle, 20) == row.Result);
