@@ -3,12 +3,12 @@
 // aiosmtpd on 127.0.0.1 port 25.
 #include "bench/printedboxes.h"
 #include "mail/notificationmail.h"
-#include "platform/time/clocks_qt.h"
 #include "platform/events/eventloop_qt.h"
-#include "platform/net/mailsocket_qt.h"
-#include "platform/ui/numberformat_qt.h"
 #include "platform/events/threadworker.h"
+#include "platform/net/mailsocket_qt.h"
+#include "platform/time/clocks_qt.h"
 #include "platform/time/tickcounter_linux.h"
+#include "platform/ui/numberformat_qt.h"
 
 #include <QCoreApplication>
 #include <QTcpServer>

@@ -5,8 +5,8 @@
 // display: bench/run-scan-bench.sh [BUILD_DIR] [BROKER COUNTS...].
 #include "bench/printedboxes.h"
 #include "monitor/monitorwindow_qt.h"
-#include "monitor/windowplatform_qt.h"
 #include "monitor/tarvikbrokerservicecheck.h"
+#include "monitor/windowplatform_qt.h"
 #include "tests/support/observedsource.h"
 #include "tests/support/usermanager.h"
 

@@ -6,8 +6,8 @@
 // offscreen).
 #include "bench/printedboxes.h"
 #include "monitor/monitorwindow_qt.h"
-#include "monitor/windowplatform_qt.h"
 #include "monitor/tarvikbrokerservicecheck.h"
+#include "monitor/windowplatform_qt.h"
 #include "tests/support/maildir.h"
 #include "tests/support/observedsource.h"
 #include "tests/support/usermanager.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/services/servicesource.h"
 #include "platform/events/worker.h"
+#include "platform/services/servicesource.h"
 #include "util/modmsgwaitobj.h"
 
 #include <memory>

@@ -1,6 +1,6 @@
 #include "monitor/monitorwindow_qt.h"
-#include "monitor/windowplatform_qt.h"
 #include "monitor/tarvikbrokerservicecheck.h"
+#include "monitor/windowplatform_qt.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "platform/ui/closebox.h"
 #include "platform/net/mailsocket.h"
 #include "platform/services/servicesource.h"
+#include "platform/ui/closebox.h"
 #include "platform/ui/windowservices.h"
 
 #include <functional>

@@ -2,15 +2,15 @@
 
 #include "inspection/brokercheck.h"
 #include "monitor/monitorplatform.h"
-#include "platform/time/clocks_qt.h"
-#include "platform/ui/closebox_qt.h"
 #include "platform/events/eventloop_qt.h"
+#include "platform/events/threadworker.h"
 #include "platform/net/mailsocket_qt.h"
+#include "platform/services/servicesource_systemd.h"
+#include "platform/time/clocks_qt.h"
+#include "platform/time/tickcounter_linux.h"
+#include "platform/ui/closebox_qt.h"
 #include "platform/ui/messagebox_qt.h"
 #include "platform/ui/numberformat_qt.h"
-#include "platform/services/servicesource_systemd.h"
-#include "platform/events/threadworker.h"
-#include "platform/time/tickcounter_linux.h"
 
 #include <QCoreApplication>
 

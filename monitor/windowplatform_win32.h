@@ -2,15 +2,15 @@
 
 #include "inspection/brokercheck.h"
 #include "monitor/monitorplatform.h"
-#include "platform/time/clocks_win32.h"
-#include "platform/ui/closebox_win32.h"
 #include "platform/events/eventloop_win32.h"
+#include "platform/events/threadworker.h"
 #include "platform/net/mailsocket_win32.h"
+#include "platform/services/servicesource_wmi.h"
+#include "platform/time/clocks_win32.h"
+#include "platform/time/tickcounter_win32.h"
+#include "platform/ui/closebox_win32.h"
 #include "platform/ui/messagebox_win32.h"
 #include "platform/ui/numberformat_win32.h"
-#include "platform/services/servicesource_wmi.h"
-#include "platform/events/threadworker.h"
-#include "platform/time/tickcounter_win32.h"
 
 // The check for monitoring engines on this platform: no window, the reading on the worker
 // while the thread's message loop waits.

@@ -2,8 +2,8 @@
 // manager standing in for the server's, and aiosmtpd on port 25 of a private loopback; and
 // the parts of the Qt platform an operator sees, its message boxes and the close box.
 #include "monitor/monitorwindow_qt.h"
-#include "monitor/windowplatform_qt.h"
 #include "monitor/tarvikbrokerservicecheck.h"
+#include "monitor/windowplatform_qt.h"
 #include "tests/support/maildir.h"
 #include "tests/support/observedsource.h"
 #include "tests/support/usermanager.h"

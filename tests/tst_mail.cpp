@@ -1,10 +1,10 @@
 // The notification mail: the dialogue over the real socket with a scripted relay on virtual
 // time, and the Date header. Delivery through a real relay is the end-to-end test's.
 #include "mail/notificationmail.h"
-#include "platform/time/clocks_qt.h"
 #include "platform/net/mailsocket_qt.h"
-#include "tests/support/simulatedplatform.h"
+#include "platform/time/clocks_qt.h"
 #include "tests/support/scriptedsmtppeer.h"
+#include "tests/support/simulatedplatform.h"
 
 #include <QtTest>
 

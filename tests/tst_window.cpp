@@ -3,9 +3,9 @@
 // text is the end-to-end test's. An interval of minutes passes in no time at all.
 #include "monitor/tarvikbrokerservicecheck.h"
 #include "platform/ui/closebox_qt.h"
+#include "tests/support/observedsource.h"
 #include "tests/support/simulatedplatform.h"
 #include "util/modmsgwaitobj.h"
-#include "tests/support/observedsource.h"
 
 #include <QtTest>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/os/windows_win32.h"
 #include "platform/net/winsocksession_win32.h"
+#include "platform/os/windows_win32.h"
 
 #include <memory>
 #include <mutex>

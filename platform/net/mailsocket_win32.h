@@ -1,10 +1,10 @@
 #pragma once
 
-#include "platform/ui/basewindow_win32.h"
-#include "platform/os/handles_win32.h"
 #include "platform/net/hostlookup_win32.h"
 #include "platform/net/mailsocket.h"
 #include "platform/net/winsocksession_win32.h"
+#include "platform/os/handles_win32.h"
+#include "platform/ui/basewindow_win32.h"
 
 #include <memory>
 #include <vector>

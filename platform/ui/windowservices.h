@@ -1,12 +1,12 @@
 #pragma once
 
-#include "platform/time/clocks.h"
 #include "platform/events/combinedwait.h"
 #include "platform/events/eventpump.h"
+#include "platform/events/worker.h"
+#include "platform/time/clocks.h"
+#include "platform/time/tickcounter.h"
 #include "platform/ui/messagebox.h"
 #include "platform/ui/numberformat.h"
-#include "platform/time/tickcounter.h"
-#include "platform/events/worker.h"
 
 // The windowing platform's services that the monitor's logic calls directly. The
 // window builds it from the real implementations; tests from doubles.
