@@ -153,7 +153,6 @@ NotificationMail::Awaited NotificationMail::AwaitReply(const std::string &Respon
 {
     if (ProgramEnding)
         return Awaited::ProgramEnding;
-    WaitStart = Services.Clock.SecondsSinceMidnight();
     // Elapsed time on the tick counter: the time of day jumps at midnight and whenever the
     // clock is set, and neither may end a wait early or stretch it.
     const uint32_t startTick = Services.Ticks.GetTickCount();
@@ -173,10 +172,10 @@ NotificationMail::Awaited NotificationMail::AwaitReply(const std::string &Respon
         if (ConnectionFault)
             return fail("SMTP service error, no connection with " + RelayName + ": " + *ConnectionFault,
                         Awaited::NoReply);
-        WaitElapsed = (Services.Ticks.GetTickCount() - startTick) / 1000.0f;
+        const float WaitElapsed = (Services.Ticks.GetTickCount() - startTick) / 1000.0f;
         if (WaitElapsed > limitSeconds)
             return fail("SMTP service error, timed out while waiting for response", Awaited::NoReply);
-        if (!PumpUntilInputOrLimit(limitSeconds))
+        if (!PumpUntilInputOrLimit(limitSeconds, WaitElapsed))
             return Awaited::ProgramEnding;
     }
 }
@@ -189,7 +188,7 @@ void NotificationMail::ReplyDataArrived(int32_t)
 }
 
 // False once the event loop has gone because the program is ending.
-bool NotificationMail::PumpUntilInputOrLimit(float limitSeconds)
+bool NotificationMail::PumpUntilInputOrLimit(float limitSeconds, float WaitElapsed)
 {
     // Sleep until something happens or until just past the limit, so that the next pass
     // sees the limit passed; never spin between passes.

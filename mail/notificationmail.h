@@ -51,7 +51,7 @@ private:
     void Send(const std::string &text);
     void ShowStatus(const std::string &caption);
     void ShowFailure(const std::string &text, int32_t style, const std::optional<std::string> &title);
-    bool PumpUntilInputOrLimit(float limitSeconds);
+    bool PumpUntilInputOrLimit(float limitSeconds, float WaitElapsed);
 
     MailSocket &Winsock1;
     WindowServices Services;
@@ -62,8 +62,6 @@ private:
     // Why the connection could not be made or was lost, in the socket's words.
     std::optional<std::string> ConnectionFault;
     std::string RelayName;
-    float WaitStart = 0.0f; // time of day
-    float WaitElapsed = 0.0f;
     bool InOutage = false;
     // Once the program is ending nobody waits for a reply any more: the dialogue sends
     // nothing further and only closes its connection.

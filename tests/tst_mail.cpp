@@ -44,12 +44,8 @@ QStringList Dialogue(int index = -1, const QStringList &instead = {},
 }
 
 // The mail as the window sends it over the real socket, on virtual time over the real
-// event loop, so that a silent relay costs no real quarter of a minute. Every dialogue
-// begins two seconds before midnight, and five seconds in, the clock is set back an hour:
-// neither may shorten or stretch a wait.
+// event loop, so that a silent relay costs no real quarter of a minute.
 struct RealMail {
-    RealMail() { Platform.ClockSetBack = Start + 5; }
-
     static constexpr double Start = 86398;
     QtEventLoop Loop;
     SimulatedPlatform Platform{Start, &Loop};

@@ -15,7 +15,5 @@ struct LocalDateTime {
 class Clocks {
 public:
     virtual ~Clocks() = default;
-    // Seconds since local midnight, with fractions; starts again at 0 at midnight.
-    virtual float SecondsSinceMidnight() = 0;
     virtual LocalDateTime LocalNow() = 0;
 };

@@ -1,10 +1,5 @@
 #include "platform/time/clocks_qt.h"
 
-float QtClocks::SecondsSinceMidnight()
-{
-    return static_cast<float>(QTime::currentTime().msecsSinceStartOfDay() / 1000.0);
-}
-
 LocalDateTime QtClocks::LocalNow()
 {
     return LocalDateTimeOf(QDateTime::currentDateTime());

@@ -6,7 +6,6 @@
 
 class QtClocks final : public Clocks {
 public:
-    float SecondsSinceMidnight() override;
     LocalDateTime LocalNow() override;
 };
 

@@ -13,15 +13,6 @@ int64_t HundredNanosecondsOf(const SYSTEMTIME &time)
 
 } // namespace
 
-float Win32Clocks::SecondsSinceMidnight()
-{
-    SYSTEMTIME now{};
-    GetLocalTime(&now);
-    const int milliseconds =
-        ((now.wHour * 60 + now.wMinute) * 60 + now.wSecond) * 1000 + now.wMilliseconds;
-    return static_cast<float>(milliseconds / 1000.0);
-}
-
 // The local time and its offset both come from one reading of UTC, so that a change of
 // daylight saving time between two readings cannot pair one with the other's offset.
 LocalDateTime Win32Clocks::LocalNow()

@@ -4,6 +4,5 @@
 
 class Win32Clocks final : public Clocks {
 public:
-    float SecondsSinceMidnight() override;
     LocalDateTime LocalNow() override;
 };

@@ -31,10 +31,6 @@ public:
     // From now on every wait fails, as it does once the program is ending.
     void Abandon() { Abandoned = true; }
 
-    float SecondsSinceMidnight() override
-    {
-        return float(std::fmod(Now - (Now >= ClockSetBack ? 3600 : 0) + 86400.0, 86400.0));
-    }
     LocalDateTime LocalNow() override { return {2026, 12, 6, 21, 34, 18, -360}; }
     uint32_t GetTickCount() override { return uint32_t(std::llround(Now * 1000.0)); }
     void MessageBox(const std::string &text, int32_t, const std::optional<std::string> &) override
@@ -112,7 +108,6 @@ public:
     }
 
     double Now;
-    double ClockSetBack = INFINITY; // from then on the time of day alone is an hour behind
     uint32_t IdleMs = 250;
     std::vector<uint32_t> Slept;
     int Pumps = 0;
