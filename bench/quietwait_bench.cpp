@@ -54,11 +54,9 @@ int main(int argc, char *argv[])
     LinuxTickCounter ticks;
     QtEventLoop loop;
     CountingWait wait(loop);
-    const int32_t noHandles = 0;
     const double wallStart = SecondsOf(CLOCK_MONOTONIC);
     const double cpuStart = SecondsOf(CLOCK_PROCESS_CPUTIME_ID);
-    const int32_t result = modMsgWaitObj::WaitPumpingMessages(interval, noHandles, noHandles,
-                                                              {ticks, wait, loop});
+    const int32_t result = modMsgWaitObj::WaitPumpingMessages(interval, {}, {ticks, wait, loop});
     const double cpu = SecondsOf(CLOCK_PROCESS_CPUTIME_ID) - cpuStart;
     const double wall = SecondsOf(CLOCK_MONOTONIC) - wallStart;
 

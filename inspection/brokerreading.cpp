@@ -91,8 +91,7 @@ std::optional<BrokerReading> ReadBrokersOffThread(std::shared_ptr<ServiceSource>
     if (done < 0)
         return BrokerReading{{}, {}, SourceFailure{"Worker", "The last reading of the services has not ended, or the "
                                                              "system gave no thread for a new one."}};
-    const int32_t handleCount = 1;
-    if (modMsgWaitObj::WaitPumpingMessages(limitMs, done, handleCount, wait) != WaitCode::Object0)
+    if (modMsgWaitObj::WaitPumpingMessages(limitMs, std::span(&done, 1), wait) != WaitCode::Object0)
         return std::nullopt;
     return *reading;
 }

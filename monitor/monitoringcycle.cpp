@@ -60,11 +60,8 @@ bool TarvikBrokerServiceCheck::RunOneCycle()
             MessageBoxStyle::OkOnly, std::nullopt);
         return false;
     }
-    const int32_t handles = 0;
-    const int32_t handleCount = 0;
     const WindowServices &services = Platform.Services;
-    modMsgWaitObj::WaitPumpingMessages(*interval, handles, handleCount,
-                                       {services.Ticks, services.Wait, services.Pump});
+    modMsgWaitObj::WaitPumpingMessages(*interval, {}, {services.Ticks, services.Wait, services.Pump});
     return true;
 }
 

@@ -252,8 +252,7 @@ private slots:
         SimulatedPlatform time(row.StartTick / 1000.0);
         for (const auto &[at, runs] : row.Inputs)
             time.At(time.Now + at / 1000.0, [&time, runs = runs] { time.Now += runs / 1000.0; });
-        const int32_t none = 0;
-        QCOMPARE(modMsgWaitObj::WaitPumpingMessages(row.Interval, none, none, {time, time, time}), row.Result);
+        QCOMPARE(modMsgWaitObj::WaitPumpingMessages(row.Interval, {}, {time, time, time}), row.Result);
         QCOMPARE(QList<uint32_t>(time.Slept.begin(), time.Slept.end()), row.Slept);
         QCOMPARE(time.Pumps, time.Slept.size()); // a pump after every sleep
     }

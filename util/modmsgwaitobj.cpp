@@ -49,9 +49,9 @@ int32_t ReadTicks(TickCounter &ticks)
 
 } // namespace
 
-int32_t WaitPumpingMessages(const int32_t &Interval, const int32_t &Handles,
-                            const int32_t &HandleCount, const MessageWaitPlatform &platform)
+int32_t WaitPumpingMessages(int32_t Interval, std::span<const int32_t> Handles, const MessageWaitPlatform &platform)
 {
+    const auto HandleCount = static_cast<int32_t>(Handles.size());
     int32_t endTick = 0;
     int32_t remaining = -1; // taken as unsigned by the wait, -1 is Infinite
     if (Interval != -1)
@@ -65,8 +65,8 @@ int32_t WaitPumpingMessages(const int32_t &Interval, const int32_t &Handles,
             if (IsOver(remaining, Interval))
                 return WaitCode::Timeout;
         }
-        const int32_t result = platform.Wait.WaitForInputOrHandles(
-            HandleCount, &Handles, static_cast<uint32_t>(remaining));
+        const int32_t result =
+            platform.Wait.WaitForInputOrHandles(HandleCount, Handles.data(), static_cast<uint32_t>(remaining));
         // Whatever ended the sleep, the events that queued up meanwhile are handled
         // before the caller runs on.
         platform.Pump.PumpMessages();

@@ -5,6 +5,7 @@
 #include "platform/time/tickcounter.h"
 
 #include <cstdint>
+#include <span>
 
 namespace modMsgWaitObj {
 
@@ -15,11 +16,10 @@ struct MessageWaitPlatform {
     EventPump &Pump;
 };
 
-// Waits Interval milliseconds (-1: no deadline), or until one of the HandleCount handles
-// that start at Handles is signalled, and keeps the window responsive meanwhile: every
-// wake of the sleep is followed by a pump. Returns WaitCode::Timeout, Object0 + i,
-// Abandoned0 + i or Failed; never HandleCount, since new input only starts another pass.
-int32_t WaitPumpingMessages(const int32_t &Interval, const int32_t &Handles,
-                            const int32_t &HandleCount, const MessageWaitPlatform &platform);
+// Waits Interval milliseconds (-1: no deadline), or until one of the Handles is signalled,
+// and keeps the window responsive meanwhile: every wake of the sleep is followed by a pump.
+// Returns WaitCode::Timeout, Object0 + i, Abandoned0 + i or Failed; never the number of
+// handles, since new input only starts another pass.
+int32_t WaitPumpingMessages(int32_t Interval, std::span<const int32_t> Handles, const MessageWaitPlatform &platform);
 
 } // namespace modMsgWaitObj
