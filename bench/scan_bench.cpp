@@ -96,7 +96,7 @@ double ManagerListingMilliseconds(ServiceSource &source)
         QElapsedTimer timer;
         timer.start();
         std::unique_ptr<ServiceCollection> services;
-        if (source.InstancesOf("winmgmts:{impersonationLevel=impersonate}!//localhost", "Win32_Service",
+        if (source.InstancesOf(ServiceMonikerPrefix + std::string("localhost"), ServiceClassName,
                                "*[Bb][Rr][Oo][Kk][Ee][Rr]*", services))
             return -1;
         times.push_back(timer.nsecsElapsed() / 1e6);

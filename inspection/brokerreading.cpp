@@ -6,10 +6,6 @@
 
 namespace {
 
-// Literals rather than strings: a reading the program has given up on may still use them
-// while the program ends.
-constexpr const char *Moniker = "winmgmts:{impersonationLevel=impersonate}!//";
-constexpr const char *ServiceClass = "Win32_Service";
 // Lets the source leave out, before any property is read, every service whose name
 // cannot hold "broker"; the name test still decides.
 constexpr const char *BrokerNamePattern = "*[Bb][Rr][Oo][Kk][Ee][Rr]*";
@@ -57,7 +53,7 @@ bool IsSystemService(const std::string &upperName)
 void ReadBrokers(ServiceSource &source, const std::string &moniker, BrokerReading &reading)
 {
     std::unique_ptr<ServiceCollection> services;
-    if ((reading.Failure = source.InstancesOf(moniker, ServiceClass, BrokerNamePattern, services)))
+    if ((reading.Failure = source.InstancesOf(moniker, ServiceClassName, BrokerNamePattern, services)))
         return;
     for (std::size_t index = 0; index < services->Count() && !reading.Failure; ++index) {
         if (!IsBrokerName(services->Name(index)))
@@ -87,7 +83,7 @@ std::optional<BrokerReading> ReadBrokersOffThread(std::shared_ptr<ServiceSource>
 {
     const auto reading = std::make_shared<BrokerReading>();
     const int32_t done = worker.Start(
-        [source = std::move(source), moniker = Moniker + server, reading] { ReadBrokers(*source, moniker, *reading); });
+        [source = std::move(source), moniker = ServiceMonikerPrefix + server, reading] { ReadBrokers(*source, moniker, *reading); });
     if (done < 0)
         return BrokerReading{{}, {}, SourceFailure{"Worker", "The last reading of the services has not ended, or the "
                                                              "system gave no thread for a new one."}};

@@ -14,7 +14,7 @@ namespace {
 std::optional<SourceFailure> List(const QString &server, std::unique_ptr<ServiceCollection> &services)
 {
     return SystemdServiceSource(std::chrono::seconds(5))
-        .InstancesOf("winmgmts:{impersonationLevel=impersonate}!//" + server.toStdString(), "Win32_Service",
+        .InstancesOf(ServiceMonikerPrefix + server.toStdString(), ServiceClassName,
                      "*[Bb][Rr][Oo][Kk][Ee][Rr]*", services);
 }
 

@@ -11,6 +11,16 @@
 #include "platform/services/servicesource.h"
 #include "platform/services/sshprocess_linux.h"
 
+// The service manager's names on the bus.
+namespace ManagerBus {
+constexpr const char *Destination = "org.freedesktop.systemd1";
+constexpr const char *ManagerPath = "/org/freedesktop/systemd1";
+constexpr const char *ManagerInterface = "org.freedesktop.systemd1.Manager";
+constexpr const char *UnitPathPrefix = "/org/freedesktop/systemd1/unit";
+constexpr const char *ServiceInterface = "org.freedesktop.systemd1.Service";
+constexpr const char *PropertiesInterface = "org.freedesktop.DBus.Properties";
+} // namespace ManagerBus
+
 // A failed sd-bus call in the bus's own words, or in the transport's when the bus had none.
 SourceFailure FailureOf(const char *call, int result, const BusError &error);
 

@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr const char *Destination = "org.freedesktop.systemd1";
-constexpr const char *PropertiesInterface = "org.freedesktop.DBus.Properties";
 // Half of what a system bus allows, so that the connection's other calls still fit.
 constexpr std::size_t Window = 64;
 
@@ -33,7 +31,8 @@ std::optional<SourceFailure> PipelinedReads::SendAhead()
 {
     for (; Sent < Reads.size() && Sent - Replied < Window; ++Sent) {
         const Property &property = Reads[Sent].What;
-        const int r = sd_bus_call_method_async(Bus, nullptr, Destination, property.Path.c_str(), PropertiesInterface,
+        const int r = sd_bus_call_method_async(Bus, nullptr, ManagerBus::Destination, property.Path.c_str(),
+                                               ManagerBus::PropertiesInterface,
                                                "Get", TakeReply, &Reads[Sent], "ss", property.Interface,
                                                property.Member);
         if (r < 0)

@@ -5,6 +5,13 @@
 #include <optional>
 #include <string>
 
+// What a source is asked for: the services (the class) of the server that the moniker prefix
+// and the server's text name. Both platforms' sources are asked as WMI is, so that one scan
+// serves both; the systemd source reads the server's text out of the same moniker. Literals,
+// not strings: a reading the program gave up on may still use them while the program ends.
+constexpr const char *ServiceMonikerPrefix = "winmgmts:{impersonationLevel=impersonate}!//";
+constexpr const char *ServiceClassName = "Win32_Service";
+
 // One service as the source reports it.
 struct BrokerService {
     std::string Name;

@@ -9,13 +9,7 @@
 
 namespace {
 
-constexpr const char *Destination = "org.freedesktop.systemd1";
-constexpr const char *ManagerPath = "/org/freedesktop/systemd1";
-constexpr const char *ManagerInterface = "org.freedesktop.systemd1.Manager";
-constexpr const char *UnitPathPrefix = "/org/freedesktop/systemd1/unit";
-constexpr const char *ServiceInterface = "org.freedesktop.systemd1.Service";
 constexpr std::string_view ServiceSuffix = ".service";
-constexpr std::string_view MonikerPrefix = "winmgmts:{impersonationLevel=impersonate}!//";
 
 // Calls one of the manager's By-Patterns listings, which filter by name before they look at
 // any unit file (a full listing of 1,000 unit files takes the manager seconds), and hands
@@ -26,8 +20,8 @@ std::optional<SourceFailure> ListByPattern(sd_bus *bus, const char *method, cons
 {
     BusError error;
     sd_bus_message *raw = nullptr;
-    int r = sd_bus_call_method(bus, Destination, ManagerPath, ManagerInterface, method, error.Get(), &raw,
-                               "asas", 0, 1, pattern.c_str());
+    int r = sd_bus_call_method(bus, ManagerBus::Destination, ManagerBus::ManagerPath, ManagerBus::ManagerInterface,
+                               method, error.Get(), &raw, "asas", 0, 1, pattern.c_str());
     const MessagePtr reply(raw);
     if (r >= 0)
         r = sd_bus_message_enter_container(raw, 'a', element);
@@ -120,14 +114,14 @@ std::optional<SourceFailure> PropertiesOf(std::vector<ListedUnit> &services,
     for (ListedUnit &service : services) {
         char *rawPath = nullptr;
         const std::string unit = service.Name + std::string(ServiceSuffix);
-        const int r = sd_bus_path_encode(UnitPathPrefix, unit.c_str(), &rawPath);
+        const int r = sd_bus_path_encode(ManagerBus::UnitPathPrefix, unit.c_str(), &rawPath);
         const CStringPtr path(rawPath);
         if (r < 0)
             return FailureOf("sd_bus_path_encode", r, BusError{});
         service.FirstRead = properties.size();
-        properties.push_back({path.get(), ServiceInterface, "Type"});
+        properties.push_back({path.get(), ManagerBus::ServiceInterface, "Type"});
         if (service.Loaded)
-            properties.push_back({path.get(), ServiceInterface, "MainPID"});
+            properties.push_back({path.get(), ManagerBus::ServiceInterface, "MainPID"});
     }
     return std::nullopt;
 }
@@ -178,15 +172,15 @@ std::optional<SourceFailure> SystemdServiceSource::InstancesOf(const std::string
                                                                const std::string &namePattern,
                                                                std::unique_ptr<ServiceCollection> &instances)
 {
-    if (!moniker.starts_with(MonikerPrefix) || className != "Win32_Service")
-        return SourceFailure{"SystemdServiceSource",
-                             "Only Win32_Service instances of a \"" + std::string(MonikerPrefix)
-                                 + "server\" moniker can be listed."};
+    const std::string_view prefix = ServiceMonikerPrefix;
+    if (!moniker.starts_with(prefix) || className != ServiceClassName)
+        return SourceFailure{"SystemdServiceSource", std::string("Only ") + ServiceClassName + " instances of a \"" +
+                                                         ServiceMonikerPrefix + "server\" moniker can be listed."};
     ServerTarget target;
     std::unique_ptr<ManagerConnection> connection;
     std::vector<ListedUnit> services;
     std::vector<PipelinedReads::Property> properties;
-    auto failure = ParseServerTarget(moniker.substr(MonikerPrefix.size()), target);
+    auto failure = ParseServerTarget(moniker.substr(prefix.size()), target);
     if (!failure)
         failure = ConnectManager(target, Timeout, connection);
     if (failure)

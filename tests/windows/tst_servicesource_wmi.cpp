@@ -9,7 +9,7 @@ TEST_CASE("another server is asked over the network; its failure names the call 
 {
     std::unique_ptr<ServiceCollection> services;
     const auto failure = WmiServiceSource().InstancesOf(
-        "winmgmts:{impersonationLevel=impersonate}!//unreachable.invalid", "Win32_Service", "*", services);
+        ServiceMonikerPrefix + std::string("unreachable.invalid"), ServiceClassName, "*", services);
     REQUIRE(failure);
     CHECK(failure->Source == "ConnectServer");
     CHECK(failure->Description.ends_with("(0x80041015)"));
