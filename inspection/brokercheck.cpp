@@ -50,7 +50,7 @@ std::optional<std::string> Parse(const std::vector<std::string> &arguments, Requ
 
 // Engines read the first line alone, and take a "|" in it for the start of the performance
 // data; a source's words or a service's name may hold either.
-int Tell(int status, std::string words, std::string &out, const std::string &performance = {})
+int WriteStatusLine(int status, std::string words, std::string &out, const std::string &performance = {})
 {
     static constexpr const char *States[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
     std::replace_if(words.begin(), words.end(), [](char c) { return c == '\r' || c == '\n' || c == '|'; }, ' ');
@@ -60,7 +60,7 @@ int Tell(int status, std::string words, std::string &out, const std::string &per
 
 // A broker that does not run is critical, stopped or stuck between states; engines cut a
 // long line, so only the first of many are named.
-int TellStates(const std::vector<BrokerService> &brokers, std::string &out)
+int WriteBrokerStates(const std::vector<BrokerService> &brokers, std::string &out)
 {
     constexpr long Named = 20;
     std::string down;
@@ -80,11 +80,11 @@ int TellStates(const std::vector<BrokerService> &brokers, std::string &out)
                                     std::to_string(stopped) + ";;0;0 total=" + total + ";;;0";
     const char *how = notRunning == stopped ? " stopped: " : " not running: ";
     if (notRunning > 0)
-        return Tell(Critical, std::to_string(notRunning) + " of " + total + how + down, out, performance);
+        return WriteStatusLine(Critical, std::to_string(notRunning) + " of " + total + how + down, out, performance);
     // Nothing is down where nothing is found, but a server named wrongly should show.
     if (brokers.empty())
-        return Tell(Ok, "no broker services", out, performance);
-    return Tell(Ok, std::to_string(running) + " of " + total + " running", out, performance);
+        return WriteStatusLine(Ok, "no broker services", out, performance);
+    return WriteStatusLine(Ok, std::to_string(running) + " of " + total + " running", out, performance);
 }
 
 } // namespace
@@ -104,16 +104,16 @@ int Run(const std::vector<std::string> &arguments, std::shared_ptr<ServiceSource
     }
     Request request;
     if (const auto wrong = Parse(arguments, request))
-        return Tell(Unknown, *wrong, out);
+        return WriteStatusLine(Unknown, *wrong, out);
     // An engine kills a check that takes too long, and a killed check says nothing useful.
     const std::optional<BrokerReading> reading =
         ReadBrokersOffThread(std::move(source), request.Server, request.Seconds * 1000, worker, wait);
     if (!reading)
-        return Tell(Unknown, "no answer from " + request.Server + " within " + std::to_string(request.Seconds) +
-                                 " seconds", out);
+        return WriteStatusLine(
+            Unknown, "no answer from " + request.Server + " within " + std::to_string(request.Seconds) + " seconds", out);
     if (reading->Failure)
-        return Tell(Unknown, reading->Failure->Source + "-->" + reading->Failure->Description, out);
-    return TellStates(reading->Brokers, out);
+        return WriteStatusLine(Unknown, reading->Failure->Source + "-->" + reading->Failure->Description, out);
+    return WriteBrokerStates(reading->Brokers, out);
 }
 
 } // namespace BrokerCheck

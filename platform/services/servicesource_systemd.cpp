@@ -50,7 +50,7 @@ struct ListedUnit {
 
 // Each service once, as it was first listed: a loaded unit's entry, which has its state,
 // comes before its file's.
-std::vector<ListedUnit> Services(std::vector<ListedUnit> units)
+std::vector<ListedUnit> DistinctServicesWithoutTemplates(std::vector<ListedUnit> units)
 {
     std::vector<ListedUnit> services;
     std::set<std::string> seen;
@@ -88,7 +88,7 @@ std::optional<SourceFailure> ListServices(sd_bus *bus, const std::string &patter
         });
     if (failure)
         return failure;
-    services = Services(std::move(units));
+    services = DistinctServicesWithoutTemplates(std::move(units));
     return std::nullopt;
 }
 

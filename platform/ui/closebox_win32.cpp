@@ -6,9 +6,9 @@ namespace {
 
 constexpr UINT TypeDataLength = 80;
 
-// One menu item record as the routine has always filled it. cbSize is the size of this
-// build's record: a 64-bit record announced with the 32-bit size (44) makes every menu call
-// fail with ERROR_INVALID_PARAMETER, and the close box silently never changes.
+// One menu item record as SetCloseButtonEnabled has always filled it. cbSize is the size of
+// this build's record: a 64-bit record announced with the 32-bit size (44) makes every menu
+// call fail with ERROR_INVALID_PARAMETER, and the close box silently never changes.
 struct MenuItemRecord {
     explicit MenuItemRecord(UINT mask)
     {
@@ -67,7 +67,7 @@ bool Win32CloseBox::SetCloseItemState(WindowHandle window, uint32_t itemId, uint
 
 void Win32CloseBox::RedrawFrame(WindowHandle window)
 {
-    // TRUE as -1, the value the routine has always sent: the frame is drawn active, as
+    // TRUE as -1, the value SetCloseButtonEnabled has always sent: the frame is drawn active, as
     // it is while the operator works in the window.
     SendMessageA(HwndOf(window), WM_NCACTIVATE, static_cast<WPARAM>(-1), 0);
 }
