@@ -1,14 +1,11 @@
 // Prints what the reply wait, a mail to a relay that is down and a whole mail dialogue cost
 // in wall and CPU seconds. Runs through tests/support/with-mail-relay.sh, which puts
 // aiosmtpd on 127.0.0.1 port 25.
-#include "bench/printedboxes.h"
 #include "mail/notificationmail.h"
 #include "platform/events/eventloop_qt.h"
-#include "platform/events/threadworker.h"
 #include "platform/net/mailsocket_qt.h"
 #include "platform/time/clocks_qt.h"
 #include "platform/time/tickcounter_linux.h"
-#include "platform/ui/numberformat_qt.h"
 
 #include <QCoreApplication>
 #include <QTcpServer>
@@ -45,20 +42,19 @@ Cost Measure(const std::function<void()> &run)
 
 // The mail part on the real platform, as the window runs it.
 struct RealMail {
-    void SendNotification(const std::string &host)
+    bool SendNotification(const std::string &host)
     {
-        Mail.SendEmail(host, "TarvikBroker", "ops@example.org", "TarvikBrokerQueue", "ops@example.org",
-                       "Tarvik Broker Service Check Message", "Please restart Tarvik Broker process SampleBroker\r\n");
+        return Mail.SendEmail(host, "TarvikBroker", "ops@example.org", "TarvikBrokerQueue", "ops@example.org",
+                              "Tarvik Broker Service Check Message",
+                              "Please restart Tarvik Broker process SampleBroker\r\n")
+            .Delivered;
     }
 
     QtEventLoop Loop;
     QtClocks Clock;
     LinuxTickCounter Ticks;
-    QtNumberFormat Numbers;
-    PrintedBoxes Boxes;
-    ThreadWorker Background;
     QtMailSocket Socket;
-    NotificationMail Mail{Socket, {Boxes, Loop, Loop, Clock, Ticks, Numbers, Background}, [](const std::string &) {}};
+    NotificationMail Mail{Socket, {Clock, Ticks, Loop, Loop}, [](const std::string &) {}};
 };
 
 } // namespace
@@ -80,17 +76,19 @@ int main(int argc, char *argv[])
 
     // A relay that is down: the connection is refused.
     RealMail down;
-    const Cost refused = Measure([&] { down.SendNotification("127.0.0.3"); });
-    std::printf("%-44s %8.3f s wall %8.4f s CPU  (%d message box)\n", "one mail to a relay that refuses the connection",
-                refused.Wall, refused.Cpu, down.Boxes.Shown);
+    bool refusedDelivered = true;
+    const Cost refused = Measure([&] { refusedDelivered = down.SendNotification("127.0.0.3"); });
+    std::printf("%-44s %8.3f s wall %8.4f s CPU\n", "one mail to a relay that refuses the connection", refused.Wall,
+                refused.Cpu);
 
     RealMail rig;
     std::vector<Cost> costs;
+    int undelivered = 0;
     for (int i = 0; i < dialogues; ++i)
-        costs.push_back(Measure([&] { rig.SendNotification("127.0.0.1"); }));
+        costs.push_back(Measure([&] { undelivered += !rig.SendNotification("127.0.0.1"); }));
     std::sort(costs.begin(), costs.end(), [](const Cost &a, const Cost &b) { return a.Wall < b.Wall; });
     const Cost median = costs[costs.size() / 2];
-    std::printf("%-44s %8.3f s wall %8.4f s CPU  (median of %d; %d message boxes)\n",
-                "one complete dialogue with aiosmtpd", median.Wall, median.Cpu, dialogues, rig.Boxes.Shown);
-    return rig.Boxes.Shown == 0 ? 0 : 1;
+    std::printf("%-44s %8.3f s wall %8.4f s CPU  (median of %d; %d not delivered)\n",
+                "one complete dialogue with aiosmtpd", median.Wall, median.Cpu, dialogues, undelivered);
+    return undelivered == 0 && !refusedDelivered ? 0 : 1;
 }

@@ -24,77 +24,42 @@ std::string ReportBlock(const BrokerService &service)
 
 } // namespace
 
-BrokerServiceScan::BrokerServiceScan(std::shared_ptr<ServiceSource> source, WindowServices services)
-    : Source(std::move(source)), Services(services)
+std::string RestartRequestLines(const std::vector<RestartRequest> &requests)
 {
+    std::string lines;
+    for (const RestartRequest &request : requests)
+        lines += "Please restart Tarvik Broker process " + request.Name + CrLf;
+    return lines;
 }
 
-void BrokerServiceScan::ScanBrokerServices(ScanFields &window, std::string &MailBody)
+// A broker whose read failed is named under what came before it.
+ScanResult BrokerServiceScan::ScanBrokerServices(const std::string &server, bool mailing, const BrokerReading &reading)
 {
-    ReplacedByRequests.clear();
-    const std::string server = window.BrokerServer();
-    if (server.empty()) {
-        Services.Boxes.MessageBox("Fill in the name to the server to monitor", MessageBoxStyle::OkOnly,
-                                  std::nullopt);
-        return;
-    }
-    const int32_t noLimit = -1;
-    const std::optional<BrokerReading> reading = ReadBrokersOffThread(
-        Source, server, noLimit, Services.Background, {Services.Ticks, Services.Wait, Services.Pump});
-    // Only a wait abandoned because the program is ending gives up without a limit.
-    if (!reading)
-        return;
-    Report(window, server, *reading, MailBody);
-}
-
-// The report goes into the box once, before the message of a failure that ended the
-// reading, and a scan that finds no broker leaves the previous report there.
-void BrokerServiceScan::Report(ScanFields &window, const std::string &server, const BrokerReading &reading,
-                               std::string &MailBody)
-{
-    const bool mailing = window.SendMailValue() == 1;
-    std::string report;
+    ScanResult result{{}, {}, reading.Failure};
+    std::string blocks;
     for (const BrokerService &service : reading.Brokers) {
-        report += ReportBlock(service);
-        DetectStop(service, mailing, MailBody);
+        blocks += ReportBlock(service);
+        if (mailing && IsNewlyStopped(service))
+            result.Requests.push_back({service.Name, service.ProcessID});
+        if (service.State == "Running")
+            NotifiedPid.erase(service.Name);
     }
     if (reading.Failure && !reading.FailedBroker.empty())
-        report += NameLine(reading.FailedBroker);
-    if (!report.empty())
-        window.SetReportText(Header(server) + report);
-    if (reading.Failure)
-        ShowFailure(*reading.Failure);
+        blocks += NameLine(reading.FailedBroker);
+    if (!blocks.empty())
+        result.Report = Header(server) + blocks;
+    return result;
 }
 
-void BrokerServiceScan::DetectStop(const BrokerService &service, bool mailing, std::string &MailBody)
+bool BrokerServiceScan::IsNewlyStopped(const BrokerService &service) const
 {
-    const std::string &name = service.Name;
-    const std::string pid = std::to_string(service.ProcessID);
-    const auto notified = NotifiedPid.find(name);
-    const bool asked = notified != NotifiedPid.end() && notified->second == pid;
-    if (service.State == "Stopped" && !asked && mailing) {
-        MailBody += "Please restart Tarvik Broker process " + name + CrLf;
-        ReplacedByRequests.emplace(name, notified == NotifiedPid.end() ? std::nullopt
-                                                                       : std::optional(notified->second));
-        NotifiedPid[name] = pid;
-    }
-    if (service.State == "Running")
-        NotifiedPid.erase(name);
+    const auto notified = NotifiedPid.find(service.Name);
+    return service.State == "Stopped" &&
+           (notified == NotifiedPid.end() || notified->second != std::to_string(service.ProcessID));
 }
 
-void BrokerServiceScan::WithdrawRequests()
+void BrokerServiceScan::RecordNotified(const std::vector<RestartRequest> &requests)
 {
-    for (const auto &[name, replaced] : ReplacedByRequests) {
-        if (replaced)
-            NotifiedPid[name] = *replaced;
-        else
-            NotifiedPid.erase(name);
-    }
-    ReplacedByRequests.clear();
-}
-
-void BrokerServiceScan::ShowFailure(const SourceFailure &failure)
-{
-    Services.Boxes.MessageBox(failure.Source + "-->" + failure.Description, MessageBoxStyle::OkOnly,
-                              std::string("Error"));
+    for (const RestartRequest &request : requests)
+        NotifiedPid[request.Name] = std::to_string(request.ProcessID);
 }

@@ -1,45 +1,45 @@
 #pragma once
 
 #include "inspection/brokerreading.h"
-#include "platform/ui/windowservices.h"
 
+#include <cstdint>
 #include <map>
-#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
-// The window fields one scan reads and writes.
-class ScanFields {
-public:
-    virtual ~ScanFields() = default;
-    virtual std::string BrokerServer() = 0; // mBrokerID, as typed
-    virtual int SendMailValue() = 0;        // mSendMail: 0, 1 or 2
-    virtual void SetReportText(const std::string &text) = 0; // txChanges
+// A broker service that has newly stopped: the restart a mail is to ask for.
+struct RestartRequest {
+    std::string Name;
+    uint32_t ProcessID = 0;
 };
 
-// One look at the broker services of the server named in the window: the report, and a
-// restart request for a broker service that has newly stopped.
+// What one look at a server's broker services found.
+struct ScanResult {
+    // The report box's new text; empty when no broker service was found, so that the last
+    // report stays.
+    std::string Report;
+    std::vector<RestartRequest> Requests;
+    // Why the reading stopped short; the report holds what was read before.
+    std::optional<SourceFailure> Failure;
+};
+
+// The mail body that asks for these restarts, one line each.
+std::string RestartRequestLines(const std::vector<RestartRequest> &requests);
+
+// The scan of one server's broker services: the report, and a restart request for each broker
+// service that has newly stopped, asked for once per stop.
 class BrokerServiceScan {
 public:
-    BrokerServiceScan(std::shared_ptr<ServiceSource> source, WindowServices services);
+    // Restarts are asked for only while `mailing`.
+    ScanResult ScanBrokerServices(const std::string &server, bool mailing, const BrokerReading &reading);
+    // The mail that asked for these restarts has been delivered.
+    void RecordNotified(const std::vector<RestartRequest> &requests);
 
-    // Appends restart requests to MailBody. The source is read on the worker meanwhile, and
-    // the window's messages are pumped as in any wait.
-    void ScanBrokerServices(ScanFields &window, std::string &MailBody);
-    // The last scan's requests did not reach anyone: the next scan asks for each again.
-    void WithdrawRequests();
+private:
+    bool IsNewlyStopped(const BrokerService &service) const;
 
     // By service name, the process id each stopped broker service had when its restart was
     // asked for; a service leaves it when it is seen running, so each stop is asked for once.
     std::map<std::string, std::string> NotifiedPid;
-
-private:
-    void Report(ScanFields &window, const std::string &server, const BrokerReading &reading,
-                std::string &MailBody);
-    void DetectStop(const BrokerService &service, bool mailing, std::string &MailBody);
-    void ShowFailure(const SourceFailure &failure);
-
-    std::shared_ptr<ServiceSource> Source;
-    WindowServices Services;
-    // What the last scan's requests replaced in NotifiedPid: a value, or none.
-    std::map<std::string, std::optional<std::string>> ReplacedByRequests;
 };

@@ -22,9 +22,8 @@ private:
 
 } // namespace
 
-NotificationMail::NotificationMail(MailSocket &winsock1, WindowServices services,
-                                   StatusCaptionSetter setStatusCaption)
-    : Winsock1(winsock1), Services(services), SetStatusCaption(std::move(setStatusCaption))
+NotificationMail::NotificationMail(MailSocket &winsock1, MailPlatform platform, StatusCaptionSetter setStatusCaption)
+    : Winsock1(winsock1), Platform(platform), SetStatusCaption(std::move(setStatusCaption))
 {
     Winsock1.SetDataArrivalHandler([this](int32_t byteCount) { ReplyDataArrived(byteCount); });
     Winsock1.SetConnectionFaultHandler([this](const std::string &reason) { ConnectionFault = reason; });
@@ -36,39 +35,28 @@ NotificationMail::~NotificationMail()
     Winsock1.SetConnectionFaultHandler({});
 }
 
-bool NotificationMail::SendEmail(const std::string &MailServerName, const std::string &FromName,
-                                 const std::string &FromEmailAddress, const std::string &ToName,
-                                 const std::string &ToEmailAddress,
-                                 const std::string &EmailSubject,
-                                 const std::string &EmailBodyOfMessage)
+MailResult NotificationMail::SendEmail(const std::string &MailServerName, const std::string &FromName,
+                                       const std::string &FromEmailAddress, const std::string &ToName,
+                                       const std::string &ToEmailAddress, const std::string &EmailSubject,
+                                       const std::string &EmailBodyOfMessage)
 {
-    const bool delivered = Deliver({MailServerName, FromName, FromEmailAddress, ToName,
-                                    ToEmailAddress, EmailSubject, EmailBodyOfMessage});
-    InOutage = !delivered;
-    return delivered;
-}
-
-bool NotificationMail::Deliver(const MailMessage &message)
-{
+    const MailMessage message{MailServerName, FromName, FromEmailAddress, ToName, ToEmailAddress, EmailSubject,
+                              EmailBodyOfMessage};
     const int16_t state = Winsock1.ConnectionState();
-    if (state != 0) {
-        // The blank stands where the sign of a negative number would.
-        ShowFailure(" " + std::to_string(state), MessageBoxStyle::OkOnly, std::nullopt);
-        return false;
-    }
+    // The blank stands where the sign of a negative number would.
+    if (state != 0)
+        return {false, MailFailure{MailFailure::Kind::NotStarted, " " + std::to_string(state)}};
     // A line break would let a field add SMTP commands of its own.
-    if (const auto field = FieldWithLineBreak(message)) {
-        ShowFailure("The mail was not sent: " + *field +
-                        " holds a line break, which no mail field may hold.",
-                    MessageBoxStyle::OkOnly, std::nullopt);
-        return false;
-    }
+    if (const auto field = FieldWithLineBreak(message))
+        return {false, MailFailure{MailFailure::Kind::NotStarted,
+                                   "The mail was not sent: " + *field +
+                                       " holds a line break, which no mail field may hold."}};
     return RunDialogue(message);
 }
 
-bool NotificationMail::RunDialogue(const MailMessage &message)
+MailResult NotificationMail::RunDialogue(const MailMessage &message)
 {
-    const SmtpTexts texts = ComposeSmtpTexts(message, Services.Clock.LocalNow());
+    const SmtpTexts texts = ComposeSmtpTexts(message, Platform.Clock.LocalNow());
     Winsock1.SetProtocol(0);
     Winsock1.SetLocalPort(0);
     Winsock1.SetRemoteHost(message.MailServerName);
@@ -79,25 +67,29 @@ bool NotificationMail::RunDialogue(const MailMessage &message)
     ConnectionFault.reset();
 
     ConnectionCloser closer(Winsock1);
-    const Awaited outcome = Converse(texts);
-    const bool accepted = outcome == Awaited::ExpectedCode;
+    Reply outcome = Converse(texts);
+    const bool accepted = outcome.How == Awaited::ExpectedCode;
     // A relay that answers, whatever it answered, is in step and is told goodbye.
-    if (accepted || outcome == Awaited::OtherCode) {
+    if (accepted || outcome.How == Awaited::OtherCode) {
         Send(texts.Quit);
         ShowStatus("Disconnecting");
-        AwaitReply("221", accepted ? ReplyLimitSeconds : QuitLimitSeconds, accepted);
+        const Reply goodbye = AwaitReply("221", accepted ? ReplyLimitSeconds : QuitLimitSeconds);
+        if (accepted)
+            outcome = goodbye;
     }
-    return accepted;
+    if (outcome.Failure.empty())
+        return {accepted, std::nullopt};
+    return {accepted, MailFailure{MailFailure::Kind::Dialogue, outcome.Failure}};
 }
 
 // Each command goes out only once the one before it has had its expected reply: after a
 // refusal or silence the relay would read the rest of the message as commands.
-NotificationMail::Awaited NotificationMail::Converse(const SmtpTexts &texts)
+NotificationMail::Reply NotificationMail::Converse(const SmtpTexts &texts)
 {
-    Awaited outcome = Awaited::ExpectedCode;
+    Reply outcome{Awaited::ExpectedCode, {}};
     const auto replied = [&](const char *code, float limitSeconds = ReplyLimitSeconds) {
         outcome = AwaitReply(code, limitSeconds);
-        return outcome == Awaited::ExpectedCode;
+        return outcome.How == Awaited::ExpectedCode;
     };
     Winsock1.OpenConnection();
     if (!replied("220"))
@@ -136,47 +128,33 @@ void NotificationMail::ShowStatus(const std::string &caption)
         SetStatusCaption(caption);
 }
 
-void NotificationMail::ShowFailure(const std::string &text, int32_t style,
-                                   const std::optional<std::string> &title)
+bool NotificationMail::WaitFor(const std::string &ResponseCode)
 {
-    if (!InOutage)
-        Services.Boxes.MessageBox(text, style, title);
+    return AwaitReply(ResponseCode, ReplyLimitSeconds).How == Awaited::ExpectedCode;
 }
 
-void NotificationMail::WaitFor(const std::string &ResponseCode)
-{
-    AwaitReply(ResponseCode, ReplyLimitSeconds);
-}
-
-NotificationMail::Awaited NotificationMail::AwaitReply(const std::string &ResponseCode,
-                                                       float limitSeconds, bool reportFailure)
+NotificationMail::Reply NotificationMail::AwaitReply(const std::string &ResponseCode, float limitSeconds)
 {
     if (ProgramEnding)
-        return Awaited::ProgramEnding;
+        return {Awaited::ProgramEnding, {}};
     // Elapsed time on the tick counter: the time of day jumps at midnight and whenever the
     // clock is set, and neither may end a wait early or stretch it.
-    const uint32_t startTick = Services.Ticks.GetTickCount();
-    const auto fail = [&](const std::string &text, Awaited outcome) {
-        if (reportFailure)
-            ShowFailure(text, MessageBoxStyle::OkInformation, std::string());
-        return outcome;
-    };
+    const uint32_t startTick = Platform.Ticks.GetTickCount();
     for (;;) {
         // A reply that came counts even when the limit passed while it was read.
-        if (const std::optional<SmtpReply> reply = TakeReply(Response))
-            return reply->Code == ResponseCode
-                       ? Awaited::ExpectedCode
-                       : fail("SMTP service error, impromper response code. Code should have been: " +
-                                  ResponseCode + " Code recieved: " + reply->Text,
-                              Awaited::OtherCode);
+        if (const std::optional<SmtpReply> reply = TakeReply(Response)) {
+            if (reply->Code == ResponseCode)
+                return {Awaited::ExpectedCode, {}};
+            return {Awaited::OtherCode, "SMTP service error, impromper response code. Code should have been: " +
+                                            ResponseCode + " Code recieved: " + reply->Text};
+        }
         if (ConnectionFault)
-            return fail("SMTP service error, no connection with " + RelayName + ": " + *ConnectionFault,
-                        Awaited::NoReply);
-        const float WaitElapsed = (Services.Ticks.GetTickCount() - startTick) / 1000.0f;
+            return {Awaited::NoReply, "SMTP service error, no connection with " + RelayName + ": " + *ConnectionFault};
+        const float WaitElapsed = (Platform.Ticks.GetTickCount() - startTick) / 1000.0f;
         if (WaitElapsed > limitSeconds)
-            return fail("SMTP service error, timed out while waiting for response", Awaited::NoReply);
+            return {Awaited::NoReply, "SMTP service error, timed out while waiting for response"};
         if (!PumpUntilInputOrLimit(limitSeconds, WaitElapsed))
-            return Awaited::ProgramEnding;
+            return {Awaited::ProgramEnding, {}};
     }
 }
 
@@ -195,10 +173,10 @@ bool NotificationMail::PumpUntilInputOrLimit(float limitSeconds, float WaitElaps
     const float remaining = limitSeconds - WaitElapsed;
     const uint32_t sleepMs =
         remaining < 0.0f ? 0u : static_cast<uint32_t>(std::ceil(remaining * 1000.0f)) + 1u;
-    if (Services.Wait.WaitForInputOrHandles(0, nullptr, sleepMs) == WaitCode::Failed) {
+    if (Platform.Wait.WaitForInputOrHandles(0, nullptr, sleepMs) == WaitCode::Failed) {
         ProgramEnding = true;
         return false;
     }
-    Services.Pump.PumpMessages();
+    Platform.Pump.PumpMessages();
     return true;
 }

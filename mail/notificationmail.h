@@ -1,12 +1,40 @@
 #pragma once
 
 #include "mail/smtptexts.h"
+#include "platform/events/combinedwait.h"
+#include "platform/events/eventpump.h"
 #include "platform/net/mailsocket.h"
-#include "platform/ui/windowservices.h"
+#include "platform/time/clocks.h"
+#include "platform/time/tickcounter.h"
 
 #include <functional>
 #include <optional>
 #include <string>
+
+// Why a mail was not delivered, or what went wrong after the relay took it, in the words the
+// operator is to read.
+struct MailFailure {
+    enum class Kind {
+        NotStarted, // nothing went out: the socket was busy, or a field would have added commands
+        Dialogue,   // the relay or the connection failed a step of the dialogue
+    };
+    Kind What;
+    std::string Words;
+};
+
+// What the dialogue needs of the platform besides its socket.
+struct MailPlatform {
+    Clocks &Clock;      // for the Date header
+    TickCounter &Ticks; // for the reply limits
+    CombinedWait &Wait; // sleeps between the relay's replies
+    EventPump &Pump;    // keeps the window answering meanwhile
+};
+
+struct MailResult {
+    bool Delivered = false; // the relay accepted the message
+    // None when all went well, and when the program ended in the middle.
+    std::optional<MailFailure> Failure;
+};
 
 // The notification mail: one SMTP dialogue per SendEmail over the window's socket, a
 // reply wait per command, and the receive buffer the socket's data handler fills.
@@ -22,39 +50,38 @@ public:
     // A relay that refused gets this long to end in good order; nobody waits for it.
     static constexpr float QuitLimitSeconds = 5.0f;
 
-    NotificationMail(MailSocket &winsock1, WindowServices services,
-                     StatusCaptionSetter setStatusCaption);
+    NotificationMail(MailSocket &winsock1, MailPlatform platform, StatusCaptionSetter setStatusCaption);
     NotificationMail(const NotificationMail &) = delete;
     NotificationMail &operator=(const NotificationMail &) = delete;
     // The socket lives on: nothing it reports reaches a mail that has gone.
     ~NotificationMail();
 
-    // True when the relay accepted the message. The dialogue ends at its first failure,
-    // which the operator sees in a message box: the first failed mail of an outage only,
-    // since a box stops the monitoring until someone comes.
-    bool SendEmail(const std::string &MailServerName, const std::string &FromName,
-                   const std::string &FromEmailAddress, const std::string &ToName,
-                   const std::string &ToEmailAddress, const std::string &EmailSubject,
-                   const std::string &EmailBodyOfMessage);
-    void WaitFor(const std::string &ResponseCode);
+    // The dialogue ends at its first failure.
+    MailResult SendEmail(const std::string &MailServerName, const std::string &FromName,
+                         const std::string &FromEmailAddress, const std::string &ToName,
+                         const std::string &ToEmailAddress, const std::string &EmailSubject,
+                         const std::string &EmailBodyOfMessage);
+    // True when the next reply carries ResponseCode.
+    bool WaitFor(const std::string &ResponseCode);
     void ReplyDataArrived(int32_t ByteCount);
-    // Someone is at the window again: the next failed mail shows its message.
-    void ReportNextFailure() { InOutage = false; }
 
 private:
     enum class Awaited { ExpectedCode, OtherCode, NoReply, ProgramEnding };
+    // How a wait ended, and in words why, when it did not find its code.
+    struct Reply {
+        Awaited How;
+        std::string Failure;
+    };
 
-    bool Deliver(const MailMessage &message);
-    bool RunDialogue(const MailMessage &message);
-    Awaited Converse(const SmtpTexts &texts);
-    Awaited AwaitReply(const std::string &ResponseCode, float limitSeconds, bool reportFailure = true);
+    MailResult RunDialogue(const MailMessage &message);
+    Reply Converse(const SmtpTexts &texts);
+    Reply AwaitReply(const std::string &ResponseCode, float limitSeconds);
     void Send(const std::string &text);
     void ShowStatus(const std::string &caption);
-    void ShowFailure(const std::string &text, int32_t style, const std::optional<std::string> &title);
     bool PumpUntilInputOrLimit(float limitSeconds, float WaitElapsed);
 
     MailSocket &Winsock1;
-    WindowServices Services;
+    MailPlatform Platform;
     StatusCaptionSetter SetStatusCaption;
 
     // Received and not yet taken by a wait; each reply is taken by exactly one.
@@ -62,7 +89,6 @@ private:
     // Why the connection could not be made or was lost, in the socket's words.
     std::optional<std::string> ConnectionFault;
     std::string RelayName;
-    bool InOutage = false;
     // Once the program is ending nobody waits for a reply any more: the dialogue sends
     // nothing further and only closes its connection.
     bool ProgramEnding = false;

@@ -4,9 +4,9 @@
 
 TarvikBrokerServiceCheck::TarvikBrokerServiceCheck(MonitorPlatform platform, MonitorView &view)
     : Platform(platform), View(view),
-      Mail(platform.Winsock1, platform.Services,
-           [this](const std::string &caption) { View.SetText(Control::StatusTxt, caption); }),
-      Scan(platform.Source, platform.Services)
+      Mail(platform.Winsock1, {platform.Services.Clock, platform.Services.Ticks, platform.Services.Wait,
+                               platform.Services.Pump},
+           [this](const std::string &caption) { View.SetText(Control::StatusTxt, caption); })
 {
     WindowLoaded();
 }
@@ -40,29 +40,11 @@ void TarvikBrokerServiceCheck::CloseRequested()
         ExitProgramPressed();
 }
 
-bool TarvikBrokerServiceCheck::SendEmail(const std::string &MailServerName,
-                                         const std::string &FromName,
-                                         const std::string &FromEmailAddress,
-                                         const std::string &ToName,
-                                         const std::string &ToEmailAddress,
-                                         const std::string &EmailSubject,
-                                         const std::string &EmailBodyOfMessage)
+MailResult TarvikBrokerServiceCheck::SendEmail(const std::string &MailServerName, const std::string &FromName,
+                                               const std::string &FromEmailAddress, const std::string &ToName,
+                                               const std::string &ToEmailAddress, const std::string &EmailSubject,
+                                               const std::string &EmailBodyOfMessage)
 {
-    return Mail.SendEmail(MailServerName, FromName, FromEmailAddress, ToName, ToEmailAddress,
-                          EmailSubject, EmailBodyOfMessage);
-}
-
-std::string TarvikBrokerServiceCheck::BrokerServer()
-{
-    return View.Text(Control::mBrokerID);
-}
-
-int TarvikBrokerServiceCheck::SendMailValue()
-{
-    return View.CheckBoxValue(Control::mSendMail);
-}
-
-void TarvikBrokerServiceCheck::SetReportText(const std::string &text)
-{
-    View.SetText(Control::txChanges, text);
+    return Mail.SendEmail(MailServerName, FromName, FromEmailAddress, ToName, ToEmailAddress, EmailSubject,
+                          EmailBodyOfMessage);
 }
