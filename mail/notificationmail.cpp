@@ -45,12 +45,12 @@ MailResult NotificationMail::SendEmail(const std::string &MailServerName, const 
     const int16_t state = Winsock1.ConnectionState();
     // The blank stands where the sign of a negative number would.
     if (state != 0)
-        return {false, MailFailure{MailFailure::Kind::NotStarted, " " + std::to_string(state)}};
+        return {false, {}, MailFailure{MailFailure::Kind::NotStarted, " " + std::to_string(state)}};
     // A line break would let a field add SMTP commands of its own.
     if (const auto field = FieldWithLineBreak(message))
-        return {false, MailFailure{MailFailure::Kind::NotStarted,
-                                   "The mail was not sent: " + *field +
-                                       " holds a line break, which no mail field may hold."}};
+        return {false, {}, MailFailure{MailFailure::Kind::NotStarted,
+                                       "The mail was not sent: " + *field +
+                                           " holds a line break, which no mail field may hold."}};
     return RunDialogue(message);
 }
 
@@ -67,19 +67,18 @@ MailResult NotificationMail::RunDialogue(const MailMessage &message)
     ConnectionFault.reset();
 
     ConnectionCloser closer(Winsock1);
-    Reply outcome = Converse(texts);
-    const bool accepted = outcome.How == Awaited::ExpectedCode;
+    const Reply outcome = Converse(texts);
     // A relay that answers, whatever it answered, is in step and is told goodbye.
-    if (accepted || outcome.How == Awaited::OtherCode) {
+    if (outcome.How == Awaited::ExpectedCode || outcome.How == Awaited::OtherCode) {
         Send(texts.Quit);
         ShowStatus("Disconnecting");
-        const Reply goodbye = AwaitReply("221", accepted ? ReplyLimitSeconds : QuitLimitSeconds);
-        if (accepted)
-            outcome = goodbye;
+        AwaitReply("221", QuitLimitSeconds);
     }
-    if (outcome.Failure.empty())
-        return {accepted, std::nullopt};
-    return {accepted, MailFailure{MailFailure::Kind::Dialogue, outcome.Failure}};
+    if (outcome.How == Awaited::ExpectedCode)
+        return {true, outcome.Words, std::nullopt};
+    if (outcome.How == Awaited::ProgramEnding)
+        return {};
+    return {false, {}, MailFailure{MailFailure::Kind::Dialogue, outcome.Words}};
 }
 
 // Each command goes out only once the one before it has had its expected reply: after a
@@ -144,7 +143,7 @@ NotificationMail::Reply NotificationMail::AwaitReply(const std::string &Response
         // A reply that came counts even when the limit passed while it was read.
         if (const std::optional<SmtpReply> reply = TakeReply(Response)) {
             if (reply->Code == ResponseCode)
-                return {Awaited::ExpectedCode, {}};
+                return {Awaited::ExpectedCode, reply->Text};
             return {Awaited::OtherCode, "SMTP service error, impromper response code. Code should have been: " +
                                             ResponseCode + " Code recieved: " + reply->Text};
         }

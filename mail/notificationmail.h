@@ -32,7 +32,8 @@ struct MailPlatform {
 
 struct MailResult {
     bool Delivered = false; // the relay accepted the message
-    // None when all went well, and when the program ended in the middle.
+    std::string Acceptance; // the relay's reply to the message, once delivered
+    // Why it was not delivered; none when it was, or when the program ended in the middle.
     std::optional<MailFailure> Failure;
 };
 
@@ -47,7 +48,8 @@ public:
     // RFC 5321 section 4.5.3.2.6: a relay may scan the message this long before it takes
     // it; giving up sooner would only have it sent again next cycle.
     static constexpr float EndMarkLimitSeconds = 600.0f;
-    // A relay that refused gets this long to end in good order; nobody waits for it.
+    // A relay gets this long to say goodbye: it has the message or refused it, and its goodbye
+    // changes neither.
     static constexpr float QuitLimitSeconds = 5.0f;
 
     NotificationMail(MailSocket &winsock1, MailPlatform platform, StatusCaptionSetter setStatusCaption);
@@ -67,10 +69,10 @@ public:
 
 private:
     enum class Awaited { ExpectedCode, OtherCode, NoReply, ProgramEnding };
-    // How a wait ended, and in words why, when it did not find its code.
+    // How a wait ended: the reply that carried its code, or in words why none did.
     struct Reply {
         Awaited How;
-        std::string Failure;
+        std::string Words;
     };
 
     MailResult RunDialogue(const MailMessage &message);
