@@ -13,6 +13,17 @@ public:
         ++Shown;
         std::fprintf(stderr, "message box: %s\n", text.c_str());
     }
+    std::shared_ptr<StandingBox> ShowStanding(const std::string &text, int32_t style,
+                                              const std::optional<std::string> &title) override
+    {
+        MessageBox(text, style, title);
+        return std::make_shared<Printed>();
+    }
 
     int Shown = 0;
+
+private:
+    struct Printed final : StandingBox {
+        bool Standing() const override { return false; }
+    };
 };

@@ -8,6 +8,7 @@ set(mingw x86_64-w64-mingw32)
 # The posix thread model: std::thread and std::mutex need it; the win32 one has neither.
 set(CMAKE_CXX_COMPILER ${mingw}-g++-posix)
 set(CMAKE_RC_COMPILER ${mingw}-windres)
+set(CMAKE_MC_COMPILER ${mingw}-windmc)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${mingw})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

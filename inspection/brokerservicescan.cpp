@@ -1,5 +1,7 @@
 #include "inspection/brokerservicescan.h"
 
+#include <utility>
+
 namespace {
 
 const std::string HeaderRule(42, '=');
@@ -35,12 +37,14 @@ std::string RestartRequestLines(const std::vector<RestartRequest> &requests)
 // A broker whose read failed is named under what came before it.
 ScanResult BrokerServiceScan::ScanBrokerServices(const std::string &server, bool mailing, const BrokerReading &reading)
 {
-    ScanResult result{{}, {}, reading.Failure};
+    ScanResult result;
+    result.Failure = reading.Failure;
     std::string blocks;
     for (const BrokerService &service : reading.Brokers) {
         blocks += ReportBlock(service);
         if (mailing && IsNewlyStopped(service))
             result.Requests.push_back({service.Name, service.ProcessID});
+        WatchStops(service, result.Stopped);
         if (service.State == "Running")
             NotifiedPid.erase(service.Name);
     }
@@ -56,6 +60,19 @@ bool BrokerServiceScan::IsNewlyStopped(const BrokerService &service) const
     const auto notified = NotifiedPid.find(service.Name);
     return service.State == "Stopped" &&
            (notified == NotifiedPid.end() || notified->second != std::to_string(service.ProcessID));
+}
+
+void BrokerServiceScan::WatchStops(const BrokerService &service, std::vector<StoppedBroker> &stopped)
+{
+    if (service.State == "Running") {
+        LastProcessID[service.Name] = service.ProcessID;
+        return;
+    }
+    if (service.State != "Stopped")
+        return;
+    const auto [known, firstSeen] = LastProcessID.try_emplace(service.Name);
+    if (firstSeen || known->second)
+        stopped.push_back({service.Name, std::exchange(known->second, std::nullopt)});
 }
 
 void BrokerServiceScan::RecordNotified(const std::vector<RestartRequest> &requests)

@@ -14,12 +14,20 @@ struct RestartRequest {
     uint32_t ProcessID = 0;
 };
 
+// A broker service seen stopped for the first time since it was last seen running, with the
+// process it ran as then.
+struct StoppedBroker {
+    std::string Name;
+    std::optional<uint32_t> LastProcessID; // none when it was never seen running
+};
+
 // What one look at a server's broker services found.
 struct ScanResult {
     // The report box's new text; empty when no broker service was found, so that the last
     // report stays.
     std::string Report;
     std::vector<RestartRequest> Requests;
+    std::vector<StoppedBroker> Stopped;
     // Why the reading stopped short; the report holds what was read before.
     std::optional<SourceFailure> Failure;
 };
@@ -38,8 +46,12 @@ public:
 
 private:
     bool IsNewlyStopped(const BrokerService &service) const;
+    void WatchStops(const BrokerService &service, std::vector<StoppedBroker> &stopped);
 
     // By service name, the process id each stopped broker service had when its restart was
     // asked for; a service leaves it when it is seen running, so each stop is asked for once.
     std::map<std::string, std::string> NotifiedPid;
+    // By service name, the process each broker service last ran as; none once it was seen
+    // stopped, whether or not anybody was asked to restart it.
+    std::map<std::string, std::optional<uint32_t>> LastProcessID;
 };

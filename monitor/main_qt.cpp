@@ -28,6 +28,7 @@ int main(int argc, char *argv[])
     QApplication::setWindowIcon(icon);
     QtWindowPlatform platform;
     QtMonitorWindow window;
+    platform.Attach(&window);
     TarvikBrokerServiceCheck monitor(platform.Monitor(), window);
     window.Wire(monitor);
     window.show();

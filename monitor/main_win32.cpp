@@ -6,6 +6,13 @@
 int main()
 {
     const std::vector<std::string> arguments = CommandLineArguments();
+    // Once, as an administrator: Event Viewer then words the records with the program's table.
+    if (arguments == std::vector<std::string>{"--register-event-source"}) {
+        const auto failure = RegisterEventSourceKey(MonitorEvents::ProgramName);
+        WriteStandardOutput(failure ? "The event source could not be registered: " + *failure + "\n"
+                                    : std::string("The event source is registered.\n"));
+        return failure ? 1 : 0;
+    }
     if (BrokerCheck::Asked(arguments)) {
         std::string out;
         const int status = RunBrokerCheck(arguments, out);

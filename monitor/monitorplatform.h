@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/log/systemlog.h"
 #include "platform/net/mailsocket.h"
 #include "platform/services/servicesource.h"
 #include "platform/ui/closebox.h"
@@ -16,6 +17,8 @@ struct MonitorPlatform {
     // Shared with the job that reads it, which may outlive the window.
     std::shared_ptr<ServiceSource> Source;
     CloseBoxControl &CloseBox;
+    // What happened, for whoever was not at the window.
+    SystemLog &Log;
     // Ends the program once the window has been unloaded: waits still pending on the
     // stack return at once and show nothing more, so the stack unwinds before the
     // window is destroyed.

@@ -4,6 +4,7 @@
 #include "mail/notificationmail.h"
 #include "monitor/monitorplatform.h"
 #include "monitor/monitorview.h"
+#include "monitor/outage.h"
 
 #include <optional>
 #include <string>
@@ -12,8 +13,8 @@
 // The monitor's one window as the operator works it: the settings it reads, the report and
 // status it writes, the monitoring loop behind the start button, the exit guard, and the
 // notification mail over the window's socket. Plain C++: each platform's window only
-// builds the controls and hands the presses on. Only the window shows what happened:
-// the scan and the mail hand back what they found.
+// builds the controls and hands the presses on. Only the window shows and records what
+// happened: the scan and the mail hand back what they found.
 class TarvikBrokerServiceCheck final : public MonitorHandlers {
 public:
     // Runs WindowLoaded: the view is built but not yet shown.
@@ -30,12 +31,26 @@ public:
     bool IsProcessing() const { return Processing; }
 
 private:
+    // The status line while no mail is under way.
+    static constexpr const char *NoStatus = "N/A";
+
+    // A server that could not be read: which, since when, why, and whether a mail said so.
+    struct UnreadableServer {
+        std::string Server;
+        LocalDateTime Since;
+        std::string Words;
+        bool Told = false;
+    };
+
     void WindowLoaded();
     bool RunOneCycle();
-    ScanResult ScanAndReport(bool mailing);
-    void MailRestartRequests(const std::vector<RestartRequest> &requests);
-    void ShowMailFailure(const MailFailure &failure);
     std::optional<int32_t> IntervalMilliseconds();
+    ScanResult ScanAndReport(const std::string &server, bool mailing);
+    void TellScanFailure(const std::string &server, const std::string &words, const std::optional<std::string> &title);
+    bool UnreadableNoticeDue() const;
+    std::string UnreadableNotice() const;
+    void MailWhatIsDue(const std::string &server, const std::vector<RestartRequest> &requests);
+    std::shared_ptr<StandingBox> ShowMailFailure(const MailFailure &failure);
 
     MonitorPlatform Platform;
     MonitorView &View;
@@ -46,7 +61,10 @@ private:
     bool LoopOnStack = false;
     // Once the window is unloaded, a press still queued behind Exit starts nothing.
     bool Unloaded = false;
-    // Since the last failed mail: a box stops the monitoring until someone comes, so only the
-    // first failed mail of an outage shows one, until a press shows someone is there again.
-    bool MailOutage = false;
+    Outage ScanOutage;
+    Outage RelayOutage;
+    UnreadableServer Unreadable;
+    // At most one box of each kind stands on the screen.
+    std::shared_ptr<StandingBox> ScanBox;
+    std::shared_ptr<StandingBox> MailBox;
 };

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "inspection/brokercheck.h"
+#include "monitor/monitorevents.h"
 #include "monitor/monitorplatform.h"
 #include "platform/events/eventloop_qt.h"
 #include "platform/events/threadworker.h"
+#include "platform/log/queuedlog.h"
+#include "platform/log/systemlog_systemd.h"
 #include "platform/net/mailsocket_qt.h"
 #include "platform/services/servicesource_systemd.h"
 #include "platform/time/clocks_qt.h"
@@ -36,10 +39,15 @@ struct QtWindowPlatform {
     LinuxTickCounter Ticks;
     QtCloseBox CloseBox;
     ThreadWorker Background;
+    QueuedLog Log{std::make_unique<JournalLog>(MonitorEvents::ProgramName)};
+
+    // The window exists only after the services it is built from.
+    void Attach(QWidget *window) { Boxes.SetOwner(window); }
 
     MonitorPlatform Monitor()
     {
-        return {{Boxes, Loop, Loop, Clock, Ticks, Numbers, Background}, Winsock1, Source, CloseBox, [this] { EndProgram(); }};
+        return {{Boxes, Loop, Loop, Clock, Ticks, Numbers, Background}, Winsock1, Source, CloseBox, Log,
+                [this] { EndProgram(); }};
     }
 
     void EndProgram()

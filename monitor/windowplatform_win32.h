@@ -1,9 +1,12 @@
 #pragma once
 
 #include "inspection/brokercheck.h"
+#include "monitor/monitorevents.h"
 #include "monitor/monitorplatform.h"
 #include "platform/events/eventloop_win32.h"
 #include "platform/events/threadworker.h"
+#include "platform/log/queuedlog.h"
+#include "platform/log/systemlog_win32.h"
 #include "platform/net/mailsocket_win32.h"
 #include "platform/services/servicesource_wmi.h"
 #include "platform/time/clocks_win32.h"
@@ -33,6 +36,7 @@ struct Win32WindowPlatform {
     Win32TickCounter Ticks;
     Win32CloseBox CloseBox;
     ThreadWorker Background;
+    QueuedLog Log{std::make_unique<WindowsEventLog>(MonitorEvents::ProgramName)};
 
     // The window exists only after the services it is built from.
     void Attach(WindowHandle window)
@@ -43,7 +47,8 @@ struct Win32WindowPlatform {
 
     MonitorPlatform Monitor()
     {
-        return {{Boxes, Loop, Loop, Clock, Ticks, Numbers, Background}, Winsock1, Source, CloseBox, [this] { EndProgram(); }};
+        return {{Boxes, Loop, Loop, Clock, Ticks, Numbers, Background}, Winsock1, Source, CloseBox, Log,
+                [this] { EndProgram(); }};
     }
 
     // The quit ends the main loop only once the handlers on the stack have returned, which

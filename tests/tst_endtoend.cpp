@@ -10,6 +10,8 @@
 #include "util/modclosebtn.h"
 
 #include <QAbstractButton>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTcpServer>
@@ -47,6 +49,21 @@ private:
     QTimer Poll;
 };
 
+// The program's records in the harness's journal that match every one of `matches`, oldest first.
+QList<QJsonObject> JournalRecords(const QStringList &matches)
+{
+    QProcess journalctl;
+    journalctl.start("journalctl", QStringList{"-D", qEnvironmentVariable("BROKER_TEST_JOURNAL"), "-o", "json",
+                                               "-t", "tarvik-broker-servicecheck"} + matches);
+    QList<QJsonObject> records;
+    if (!journalctl.waitForFinished(10000))
+        return records;
+    for (const QByteArray &line : journalctl.readAllStandardOutput().split('\n'))
+        if (!line.isEmpty())
+            records << QJsonDocument::fromJson(line).object();
+    return records;
+}
+
 } // namespace
 
 class EndToEndTest : public QObject {
@@ -69,6 +86,22 @@ private slots:
         QCOMPARE(huge.Details, QString(1 << 20, 'x'));
         QCOMPARE(huge.Icon, QMessageBox::Information);
         QCOMPARE(huge.Caption.trimmed(), "");
+
+        // A standing box returns at once, above its window, which goes on taking input; it goes
+        // when the operator closes it, or when the program ends.
+        QWidget owner;
+        QtMessageBox boxes;
+        boxes.SetOwner(&owner);
+        const std::shared_ptr<StandingBox> closed = boxes.ShowStanding("relay down", MessageBoxStyle::OkInformation, "");
+        const std::shared_ptr<StandingBox> left = boxes.ShowStanding("server down", MessageBoxStyle::OkOnly, "Error");
+        const QList<QMessageBox *> shown = owner.findChildren<QMessageBox *>();
+        QCOMPARE(shown.size(), 2);
+        QVERIFY(shown[0]->isVisible() && shown[0]->windowModality() == Qt::NonModal && !QApplication::activeModalWidget());
+        shown[0]->button(QMessageBox::Ok)->click();
+        QTRY_VERIFY(!closed->Standing());
+        QVERIFY(left->Standing());
+        boxes.Abandon();
+        QTRY_VERIFY(!left->Standing());
     }
 
     void monitorsMailsAndLeavesThroughExitWhileTheSourceHangs()
@@ -147,6 +180,22 @@ private slots:
         QCOMPARE(source->LastMoniker, "winmgmts:{impersonationLevel=impersonate}!//localhost Win32_Service");
         QCOMPARE(operatorAtTheScreen.Shown.size(), 1);
         QCOMPARE(operatorAtTheScreen.Shown[0].Text, "First Cancel processing before exiting this program!");
+
+        // What happened to the broker, as an operator asks the journal the morning after: its two
+        // stops (the second with the process it ran as) and the two mails, each kind by its id.
+        QList<QJsonObject> records;
+        QTRY_VERIFY_WITH_TIMEOUT((records = JournalRecords({"BROKER_SERVICE=sample-broker"})).size() == 4, 10000);
+        QStringList kinds;
+        for (const QJsonObject &record : records) {
+            QCOMPARE(record["SYSLOG_IDENTIFIER"].toString(), "tarvik-broker-servicecheck");
+            QCOMPARE(record["BROKER_SERVER"].toString(), "localhost");
+            kinds << record["PRIORITY"].toString() + " " + record["MESSAGE_ID"].toString();
+        }
+        QCOMPARE(kinds[2], kinds[0]);
+        QCOMPARE(kinds[3], kinds[1]);
+        QVERIFY(kinds[0].startsWith("4 ") && kinds[1].startsWith("6 ") && kinds[0] != kinds[1]);
+        QVERIFY2(records[2]["BROKER_PID"].toString().toInt() > 0, qPrintable(records[2]["MESSAGE"].toString()));
+        QCOMPARE(records[1]["SMTP_RELAY"].toString(), "localhost");
     }
 
     void checksAsAMonitoringPlugin_data()

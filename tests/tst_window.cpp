@@ -60,7 +60,7 @@ QStringList Lines(const std::vector<std::string> &texts, const QString &prefix)
 }
 
 struct Rig {
-    // "seconds:action" with action press, exit, uncheck, grey or interval=TEXT.
+    // "seconds:action" with action press, exit, dismiss (OK on every box), uncheck, grey or interval=TEXT.
     void Schedule(const QStringList &actions)
     {
         for (const QString &action : actions)
@@ -69,6 +69,8 @@ struct Rig {
                     Window.CheckBrokerPressed(1);
                 else if (what == "exit")
                     Window.ExitProgramPressed();
+                else if (what == "dismiss")
+                    Platform.DismissBoxes();
                 else if (what.startsWith("interval="))
                     View.Texts[Control::mInterval] = what.mid(9).toStdString();
                 else
@@ -80,7 +82,7 @@ struct Rig {
     std::shared_ptr<ObservedSource> Source = std::make_shared<ObservedSource>();
     FakeView View;
     QtCloseBox CloseBox;
-    TarvikBrokerServiceCheck Window{{Platform.Services(), Platform, Source, CloseBox, [this] { Platform.Abandon(); }},
+    TarvikBrokerServiceCheck Window{{Platform.Services(), Platform, Source, CloseBox, Platform, [this] { Platform.Abandon(); }},
                                     View};
 };
 
@@ -101,31 +103,52 @@ class WindowTest : public QObject {
 private slots:
     void scanPicksBrokersAndAsksForRestarts_data()
     {
-        QTest::addColumn<QList<QStringList>>("scans"); // the services each scan sees
-        QTest::addColumn<QStringList>("requests");     // the names the mails ask for, in order
-        QTest::addColumn<QStringList>("reported");     // in the report after the last scan
+        // The services each scan sees; "UNREADABLE" fails the listing. No box is ever dismissed.
+        QTest::addColumn<QList<QStringList>>("scans");
+        QTest::addColumn<int>("refusals");         // the relay's, before it takes a mail
+        QTest::addColumn<QStringList>("requests"); // what the mails ask for, in order, retries included
+        QTest::addColumn<QStringList>("reported"); // in the report after the last scan
         QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QList<int>>("events");    // the kinds recorded, in order
+        const auto add = [](const char *name, QList<QStringList> scans, int refusals, QStringList requests,
+                            QStringList reported, QStringList messages, QList<int> events) {
+            QTest::newRow(name) << scans << refusals << requests << reported << messages << events;
+        };
+        enum { Started = 1, Ended = 3, Stopped, Delivered, NotDelivered, ScanDown, ScanBack, RelayDown, RelayBack };
 
-        QTest::newRow("name test ignores letter case, skips loggers and the operating systems' own")
-            << QList<QStringList>{{"tarvik-broker|0|Stopped", "BrokerLogger|0|Stopped", "cron|0|Stopped",
-                                   "xBROKERx|7|Running", "Catalog-Broker|0|Stopped", "TimeBrokerSvc|0|Stopped",
-                                   "DeviceAssociationBrokerSvc_5a3e1|0|Stopped", "BrokerInfrastructure|812|Running",
-                                   "dbus-broker|0|Stopped", "TokenBroker2|0|Stopped"}}
-            << QStringList{"tarvik-broker", "TokenBroker2"} << QStringList{"tarvik-broker", "xBROKERx", "TokenBroker2"}
-            << QStringList{};
-        QTest::newRow("each broker's stop asked for once, again only after it ran; a pending state changes nothing")
-            << QList<QStringList>{{"A-Broker|0|Stopped", "R-Broker|9|Running", "B-Broker|0|Stopped"},
-                                  {"A-Broker|5|Start Pending", "R-Broker|9|Running", "B-Broker|0|Stopped"},
-                                  {"A-Broker|0|Stopped", "R-Broker|9|Running", "B-Broker|0|Stopped"},
-                                  {"A-Broker|31|Running", "R-Broker|9|Running", "B-Broker|0|Stopped"},
-                                  {"A-Broker|0|Stopped", "R-Broker|9|Running", "B-Broker|0|Stopped"}}
-            << QStringList{"A-Broker", "B-Broker", "A-Broker"} << QStringList{"A-Broker", "R-Broker", "B-Broker"}
-            << QStringList{};
-        QTest::newRow("no broker: the previous report stays") << QList<QStringList>{{"A-Broker|9|Running"}, {"cron|0|Stopped"}}
-                                                              << QStringList{} << QStringList{"A-Broker"} << QStringList{};
-        QTest::newRow("read fails mid-scan: what came before stays")
-            << QList<QStringList>{{"A-Broker|0|Stopped", "Fail-Broker|0|Stopped", "C-Broker|0|Stopped"}}
-            << QStringList{"A-Broker"} << QStringList{"A-Broker", "Fail-Broker"} << QStringList{"SWbemObject-->Access denied"};
+        add("name test ignores letter case, skips loggers and the operating systems' own",
+            {{"tarvik-broker|0|Stopped", "BrokerLogger|0|Stopped", "cron|0|Stopped", "xBROKERx|7|Running",
+              "Catalog-Broker|0|Stopped", "TimeBrokerSvc|0|Stopped", "DeviceAssociationBrokerSvc_5a3e1|0|Stopped",
+              "BrokerInfrastructure|812|Running", "dbus-broker|0|Stopped", "TokenBroker2|0|Stopped"}},
+            0, {"tarvik-broker", "TokenBroker2"}, {"tarvik-broker", "xBROKERx", "TokenBroker2"}, {},
+            {Started, Stopped, Stopped, Delivered, Ended});
+        add("each broker's stop asked for once, again only after it ran; a pending state changes nothing",
+            {{"A-Broker|0|Stopped", "R-Broker|9|Running", "B-Broker|0|Stopped"},
+             {"A-Broker|5|Start Pending", "R-Broker|9|Running", "B-Broker|0|Stopped"},
+             {"A-Broker|0|Stopped", "R-Broker|9|Running", "B-Broker|0|Stopped"},
+             {"A-Broker|31|Running", "R-Broker|9|Running", "B-Broker|0|Stopped"},
+             {"A-Broker|0|Stopped", "R-Broker|9|Running", "B-Broker|0|Stopped"}},
+            0, {"A-Broker", "B-Broker", "A-Broker"}, {"A-Broker", "R-Broker", "B-Broker"}, {},
+            {Started, Stopped, Stopped, Delivered, Stopped, Delivered, Ended});
+        add("no broker: the previous report stays", {{"A-Broker|9|Running"}, {"cron|0|Stopped"}}, 0, {}, {"A-Broker"}, {},
+            {Started, Ended});
+        add("read fails mid-scan: what came before stays",
+            {{"A-Broker|0|Stopped", "Fail-Broker|0|Stopped", "C-Broker|0|Stopped"}}, 0, {"A-Broker"},
+            {"A-Broker", "Fail-Broker"}, {"SWbemObject-->Access denied"}, {Started, Stopped, ScanDown, Delivered, Ended});
+        const QString refused = "SMTP service error, impromper response code. Code should have been: 250 Code recieved: 554 relay\r\n";
+        add("relay down for three cycles, then a second broker stops: both delivered, one box",
+            {{"A-Broker|0|Stopped"}, {"A-Broker|0|Stopped"}, {"A-Broker|0|Stopped"}, {"A-Broker|0|Stopped"},
+             {"A-Broker|0|Stopped", "B-Broker|0|Stopped"}},
+            3, {"A-Broker", "A-Broker", "A-Broker", "A-Broker", "B-Broker"}, {"A-Broker", "B-Broker"}, {refused},
+            {Started, Stopped, NotDelivered, RelayDown, NotDelivered, NotDelivered, Delivered, RelayBack, Stopped,
+             Delivered, Ended});
+        add("manager unreadable for three cycles, back with a broker stopped: one box, one notice, then the request",
+            {{"UNREADABLE"}, {"UNREADABLE"}, {"UNREADABLE"}, {"A-Broker|0|Stopped"}}, 0, {"unreadable", "A-Broker"},
+            {"A-Broker"}, {"sd_bus_start-->Connection refused"},
+            {Started, ScanDown, Delivered, Stopped, ScanBack, Delivered, Ended});
+        add("a single failed scan between good ones: no notice", {{"A-Broker|9|Running"}, {"UNREADABLE"}, {"A-Broker|0|Stopped"}},
+            0, {"A-Broker"}, {"A-Broker"}, {"sd_bus_start-->Connection refused"},
+            {Started, ScanDown, Stopped, ScanBack, Delivered, Ended});
     }
 
     void scanPicksBrokersAndAsksForRestarts()
@@ -133,16 +156,36 @@ private slots:
         QFETCH(QList<QStringList>, scans);
         Rig rig;
         rig.View.Values[Control::mSendMail] = 1;
+        QFETCH(int, refusals);
+        rig.Platform.Refusals = refusals;
         rig.Source->BeforeListing = [&](int listing) {
-            rig.Source->Services = Services(scans[listing - 1]);
-            rig.Source->FailingRead = scans[listing - 1].indexOf(QRegularExpression("Fail.*"));
+            const QStringList &scan = scans[listing - 1];
+            rig.Source->Services = Services(scan.filter("|"));
+            rig.Source->FailingRead = scan.indexOf(QRegularExpression("Fail.*"));
+            rig.Source->FailingListing = scan == QStringList{"UNREADABLE"}
+                                             ? std::optional(SourceFailure{"sd_bus_start", "Connection refused"})
+                                             : std::nullopt;
         };
         rig.Schedule({QString::number(60 * scans.size() - 30) + ":uncheck"});
         rig.Window.CheckBrokerPressed(1);
 
-        QTEST(Lines(rig.Platform.Sent, "Please restart Tarvik Broker process "), "requests");
+        QStringList asked;
+        for (const QString &line : Lines(rig.Platform.Sent, "")) {
+            const QString restart = "Please restart Tarvik Broker process ", notice = "The services of localhost ";
+            if (line.startsWith(restart))
+                asked << line.mid(restart.size());
+            // The notice names the server and the time of the first failure, and says why.
+            if (line.startsWith(notice) && line.endsWith("since Sun, 06 Dec 2026 21:34:18 -0600: sd_bus_start-->"
+                                                         "Connection refused"))
+                asked << "unreadable";
+        }
+        QTEST(asked, "requests");
         QTEST(Lines({rig.View.Texts[Control::txChanges]}, "Service Name: "), "reported");
         QTEST(rig.Platform.Boxes, "messages");
+        QList<int> events;
+        for (const LogEntry &entry : rig.Platform.Logged)
+            events << entry.EventId;
+        QTEST(events, "events");
     }
 
     void loopFollowsPressesSettingsAndRelay_data()
@@ -181,7 +224,7 @@ private slots:
         const QStringList notSent = dialogue + QStringList{"Tarvik Broker Error Notification Mail Not Sent"};
         const QString refused = "SMTP service error, impromper response code. Code should have been: 250 Code recieved: 554 relay\r\n";
         add("relay refuses three mails, then takes one: asked again each cycle, a box only as monitoring starts",
-            "1", 1, "refuses thrice", {"30:press", "40:press", "210:uncheck"}, {0, 60, 120, 180}, 240,
+            "1", 1, "refuses thrice", {"30:press", "35:dismiss", "40:press", "210:uncheck"}, {0, 60, 120, 180}, 240,
             QStringList{"N/A"} + notSent + QStringList{"N/A", "N/A"} + notSent + notSent + dialogue +
                 QStringList{"Tarvik Broker Error Notification Mail Sent"},
             {refused, refused});

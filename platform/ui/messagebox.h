@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -19,11 +20,24 @@ constexpr std::size_t ShownCharacters = 2000;
 // character cut in two, and "..." after them.
 std::string ShownPart(const std::string &text);
 
-// A modal message box: returns only once the operator has dismissed it.
+// A box shown without waiting for the operator: it stands until dismissed, or until the
+// program ends.
+class StandingBox {
+public:
+    virtual ~StandingBox() = default;
+    virtual bool Standing() const = 0;
+};
+
+// Message boxes owned by the monitor window. No title shows the application's title; an empty
+// title shows an empty caption.
 class MessageBoxService {
 public:
     virtual ~MessageBoxService() = default;
-    // No title shows the application's title; an empty title shows an empty caption.
+    // Modal: returns only once the operator has dismissed the box.
     virtual void MessageBox(const std::string &text, int32_t style,
                             const std::optional<std::string> &title) = 0;
+    // The same box, returning at once: the caller goes on, and so does the window, which still
+    // takes the operator's presses.
+    virtual std::shared_ptr<StandingBox> ShowStanding(const std::string &text, int32_t style,
+                                                      const std::optional<std::string> &title) = 0;
 };

@@ -19,6 +19,8 @@ public:
     {
         LastMoniker = moniker + " " + className;
         BeforeListing(++Listings);
+        if (FailingListing)
+            return FailingListing;
         if (Real)
             return Real->InstancesOf(moniker, className, namePattern, instances);
         instances = std::make_unique<InMemory>(*this);
@@ -28,6 +30,7 @@ public:
     std::function<void(int listing)> BeforeListing = [](int) {};
     std::vector<BrokerService> Services;
     std::optional<std::size_t> FailingRead;
+    std::optional<SourceFailure> FailingListing;
     std::string LastMoniker; // and the class listed
     int Listings = 0;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/events/eventloop_qt.h"
+#include "platform/log/systemlog.h"
 #include "platform/net/mailsocket.h"
 #include "platform/ui/numberformat_qt.h"
 #include "platform/ui/windowservices.h"
@@ -21,7 +22,7 @@
 // a relay behind it that answers each command ReplyDelay seconds later and accepts every
 // mail, unless it is told to refuse messages.
 class SimulatedPlatform final : public Clocks, public CombinedWait, public EventPump, public TickCounter,
-                                public MessageBoxService, public MailSocket, public Worker {
+                                public MessageBoxService, public MailSocket, public Worker, public SystemLog {
 public:
     explicit SimulatedPlatform(double start = 3600, QtEventLoop *real = nullptr) : Now(start), Real(real) {}
 
@@ -36,6 +37,18 @@ public:
     void MessageBox(const std::string &text, int32_t, const std::optional<std::string> &) override
     {
         Boxes << QString::fromStdString(text);
+    }
+    std::shared_ptr<StandingBox> ShowStanding(const std::string &text, int32_t style,
+                                              const std::optional<std::string> &title) override
+    {
+        MessageBox(text, style, title);
+        return StandingBoxes.emplace_back(std::make_shared<Box>());
+    }
+    // The operator presses OK on every box that stands.
+    void DismissBoxes()
+    {
+        for (const auto &box : std::exchange(StandingBoxes, {}))
+            box->Up = false;
     }
 
     // A handle is the tick from which it counts as signalled; a negative one is invalid.
@@ -59,6 +72,8 @@ public:
         Now = result == WaitCode::Timeout ? deadline : Now + waited.count();
         return result;
     }
+
+    void Write(const LogEntry &entry) override { Logged.push_back(entry); }
 
     // The job runs at once; its handle is signalled from now on.
     int32_t Start(std::function<void()> job) override
@@ -117,6 +132,7 @@ public:
     double ReplyDelay = 0;
     int16_t State = 0;
     std::vector<std::string> Sent;
+    std::vector<LogEntry> Logged;
 
 private:
     // "" is the connection being opened. The header block and the body piece are answered
@@ -134,6 +150,12 @@ private:
         At(Now + ReplyDelay, [this, reply] { Deliver(reply + " relay\r\n"); });
     }
 
+    struct Box final : StandingBox {
+        bool Standing() const override { return Up; }
+        bool Up = true;
+    };
+
+    std::vector<std::shared_ptr<Box>> StandingBoxes;
     std::string Unread;
     DataArrivalHandler OnData;
     QtEventLoop *Real;

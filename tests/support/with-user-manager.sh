@@ -8,7 +8,8 @@
 # the way a remote server's manager is reached. Unit files go to $HOME/.config/systemd/user;
 # `systemctl --user` drives the manager, whose process id is $BROKER_TEST_MANAGER_PID.
 # Root's known_hosts holds the sshd's key for 127.0.0.1, another key for localhost and
-# nothing for 127.0.0.2. Needs root: it runs in private mount and network namespaces and
+# nothing for 127.0.0.2. A journal of its own, in memory, takes what the programs record:
+# `journalctl -D $BROKER_TEST_JOURNAL` reads it. Needs root: it runs in private mount and network namespaces and
 # gives the manager cgroups of its own, so nothing of the machine's is touched.
 set -euo pipefail
 
@@ -35,10 +36,10 @@ ExecStart=
 ExecStart=/usr/bin/dbus-daemon --config-file=%h/.config/broker-test-bus.conf --address=systemd: --nofork --nopidfile --systemd-activation --syslog-only
 END
 
-# A private /run: the manager looks for /run/systemd/system, sshd wants /run/sshd, and both
-# belong to the machine's own services.
+# A private /run: the manager looks for /run/systemd/system, sshd wants /run/sshd, the journal
+# has its socket there, and all of them belong to the machine's own services.
 mount --no-mtab -t tmpfs -o mode=755 tmpfs /run
-mkdir -p /run/systemd/system /run/sshd /run/lock
+mkdir -p /run/systemd/system /run/systemd/journald.conf.d /run/sshd /run/lock
 
 # A user manager that finds itself in the root cgroup moves every process of the machine
 # into its init.scope, so it gets a cgroup of its own below ours in each hierarchy it uses.
@@ -59,6 +60,7 @@ done
 cleanup() {
     local cgroup processes tries
     [[ ! -s $work/sshd.pid ]] || kill "$(cat "$work/sshd.pid")" 2>/dev/null || true
+    [[ -z ${journald:-} ]] || kill "$journald" 2>/dev/null || true
     for cgroup in "${cgroups[@]}"; do
         for ((tries = 0; tries < 100; tries++)); do
             processes=$(find "$cgroup" -name cgroup.procs -exec cat {} + 2>/dev/null || true)
@@ -73,6 +75,16 @@ cleanup() {
 }
 trap cleanup EXIT
 trap 'exit 143' TERM INT
+
+# A journal of its own, in memory only, which the tests read back with journalctl -D; the
+# machine's journal sees nothing.
+printf '[Journal]\nStorage=volatile\nReadKMsg=no\nForwardToSyslog=no\nForwardToWall=no\n' \
+    > /run/systemd/journald.conf.d/broker-test.conf
+/lib/systemd/systemd-journald > "$work/journald.log" 2>&1 &
+journald=$!
+export BROKER_TEST_JOURNAL=/run/log/journal
+timeout 20 bash -c 'until [[ -S /run/systemd/journal/socket ]]; do sleep 0.1; done' ||
+    { echo "$0: the journal did not come up:" >&2; cat "$work/journald.log" >&2; exit 1; }
 
 for cgroup in "${cgroups[@]}"; do mkdir "$cgroup"; done
 (
