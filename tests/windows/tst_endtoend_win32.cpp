@@ -67,6 +67,23 @@ std::vector<std::string> Mails()
     return mails;
 }
 
+// The message boxes that stand above the window.
+std::vector<HWND> BoxesOf(HWND window)
+{
+    std::pair<HWND, std::vector<HWND>> found{window, {}};
+    EnumWindows(
+        [](HWND candidate, LPARAM lParam) {
+            auto &[owner, boxes] = *reinterpret_cast<std::pair<HWND, std::vector<HWND>> *>(lParam);
+            wchar_t name[16] = {};
+            GetClassNameW(candidate, name, 16);
+            if (GetWindow(candidate, GW_OWNER) == owner && std::wstring(name) == L"#32770" && IsWindowVisible(candidate))
+                boxes.push_back(candidate);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found.second;
+}
+
 } // namespace
 
 TEST_SUITE("endtoend")
@@ -83,6 +100,18 @@ TEST_SUITE("endtoend")
         std::fgets(line, sizeof line, check);
         CHECK(_pclose(check) == 2);
         CHECK(std::string(line).starts_with("BROKERS CRITICAL - 2 of 2 stopped: " + Idle + ", " + Live + " |"));
+        // Registered as the README says, the event source leads Event Viewer to the program's own
+        // message table.
+        FILE *registration = _popen((std::string(std::getenv("BROKER_MONITOR_EXE")) + " --register-event-source").c_str(), "r");
+        CHECK(_pclose(registration) == 0);
+        wchar_t table[MAX_PATH] = {}, message[16] = {};
+        DWORD size = sizeof table;
+        CHECK(RegGetValueW(HKEY_LOCAL_MACHINE,
+                           L"SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\tarvik-broker-servicecheck",
+                           L"EventMessageFile", RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, table, &size) == ERROR_SUCCESS);
+        FormatMessageW(FORMAT_MESSAGE_FROM_HMODULE | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       LoadLibraryExW(table, nullptr, LOAD_LIBRARY_AS_DATAFILE), 9, 0, message, 16, nullptr);
+        CHECK(std::wstring(message).starts_with(L"%1"));
         REQUIRE(std::system((std::string("start ") + std::getenv("BROKER_MONITOR_EXE")).c_str()) == 0);
         HWND window = nullptr;
         REQUIRE(Eventually([&] { return IsWindowVisible(window = FindWindowW(nullptr, L"Broker Services Monitor")); }));
@@ -95,9 +124,18 @@ TEST_SUITE("endtoend")
         GetLocaleInfoEx(LOCALE_NAME_USER_DEFAULT, LOCALE_SDECIMAL, separator, ARRAYSIZE(separator));
         SendMessageW(item(Control::mInterval), WM_SETTEXT, 0, reinterpret_cast<LPARAM>((L"0" + std::wstring(separator) + L"01").c_str()));
         SendMessageW(item(Control::mToAddress), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"ops@example.org"));
+        // The relay is down at first: its box stands, nobody dismisses it, and the window goes on
+        // answering; once the relay is back, the request is delivered.
+        SendMessageW(item(Control::mSmtpID), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"127.0.0.2"));
         click(item(Control::mSendMail));
         click(item(Control::CheckBroker_1));
+        REQUIRE(Eventually([&] { return BoxesOf(window).size() == 1; }));
+        CHECK(IsWindowEnabled(window));
+        SendMessageW(item(Control::mSmtpID), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"localhost"));
         REQUIRE(Eventually([&] { return text(Control::StatusTxt) == "Tarvik Broker Error Notification Mail Sent"; }));
+        REQUIRE(BoxesOf(window).size() == 1);
+        click(GetDlgItem(BoxesOf(window)[0], IDOK));
+        REQUIRE(Eventually([&] { return BoxesOf(window).empty(); }));
         CHECK_MESSAGE((Shows(text(Control::txChanges), Idle, false) && Shows(text(Control::txChanges), Live, false)),
                       text(Control::txChanges));
         // One mail asks for both brokers; the next cycle finds nothing new to mail.
