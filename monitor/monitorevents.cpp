@@ -96,7 +96,7 @@ LogEntry ScanOutageBegun(const std::string &server, const std::string &words)
 
 LogEntry ScanOutageEnded(const std::string &server)
 {
-    return Entry(ScanBack, "The services of " + server + " can be read again.", {{"BROKER_SERVER", server}});
+    return Entry(ScanBack, "The services of " + server + " can be read; the outage is over.", {{"BROKER_SERVER", server}});
 }
 
 LogEntry RelayOutageBegun(const std::string &relay, const std::string &words)
@@ -106,7 +106,7 @@ LogEntry RelayOutageBegun(const std::string &relay, const std::string &words)
 
 LogEntry RelayOutageEnded(const std::string &relay)
 {
-    return Entry(RelayBack, "Mail through " + relay + " is delivered again.", {{"SMTP_RELAY", relay}});
+    return Entry(RelayBack, "Mail through " + relay + " is delivered; the outage is over.", {{"SMTP_RELAY", relay}});
 }
 
 } // namespace MonitorEvents
