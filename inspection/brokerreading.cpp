@@ -20,8 +20,9 @@ std::string UpperCased(std::string text)
 }
 
 // The operating systems' own services whose names hold "broker": none of them is one of
-// this system's brokers, and a mail about one would only puzzle its reader.
-constexpr std::array<std::string_view, 7> SystemBrokerServices{
+// this system's brokers, and a mail about one would only puzzle its reader. Each system's names
+// are its own: on Linux "tokenbroker" is free to be a broker of ours.
+constexpr std::array<std::string_view, 7> WindowsBrokerServices{
     // Windows 10 and 11, Windows Server 2016 to 2022
     "BROKERINFRASTRUCTURE",       // Background Tasks Infrastructure Service, always running
     "SYSTEMEVENTSBROKER",         // System Events Broker, always running
@@ -29,9 +30,10 @@ constexpr std::array<std::string_view, 7> SystemBrokerServices{
     "TOKENBROKER",                // Web Account Manager, started on demand
     "DEVQUERYBROKER",             // DevQuery Background Discovery Broker, started on demand
     "DEVICEASSOCIATIONBROKERSVC", // with a per-user copy for each user signed in
-    // Debian, Fedora and others: the D-Bus message bus
-    "DBUS-BROKER",
+    "TIMEBROKER",                 // Time Broker of Windows 8.1 and Windows Server 2012 R2
 };
+// Debian, Fedora and others: the D-Bus message bus, a unit name that systemd compares exactly.
+constexpr std::string_view LinuxBrokerService = "dbus-broker";
 
 // Windows names a per-user copy of a service after the service, with "_" and a
 // hexadecimal suffix ("DeviceAssociationBrokerSvc_5a3e1").
@@ -42,10 +44,14 @@ bool IsCopyOf(std::string_view upperName, std::string_view service)
            upperName.find_first_not_of("0123456789ABCDEF", service.size() + 1) == std::string_view::npos;
 }
 
-bool IsSystemService(const std::string &upperName)
+// Windows compares service names without regard to letter case.
+bool IsSystemService(const std::string &name, ServiceSystem system)
 {
-    return std::any_of(SystemBrokerServices.begin(), SystemBrokerServices.end(), [&](std::string_view service) {
-        return upperName == service || IsCopyOf(upperName, service);
+    if (system == ServiceSystem::Linux)
+        return name == LinuxBrokerService;
+    const std::string upper = UpperCased(name);
+    return std::any_of(WindowsBrokerServices.begin(), WindowsBrokerServices.end(), [&](std::string_view service) {
+        return upper == service || IsCopyOf(upper, service);
     });
 }
 
@@ -56,7 +62,7 @@ void ReadBrokers(ServiceSource &source, const std::string &moniker, BrokerReadin
     if ((reading.Failure = source.InstancesOf(moniker, ServiceClassName, BrokerNamePattern, services)))
         return;
     for (std::size_t index = 0; index < services->Count() && !reading.Failure; ++index) {
-        if (!IsBrokerName(services->Name(index)))
+        if (!IsBrokerName(services->Name(index), source.System()))
             continue;
         BrokerService service;
         if ((reading.Failure = services->Read(index, service)))
@@ -68,11 +74,11 @@ void ReadBrokers(ServiceSource &source, const std::string &moniker, BrokerReadin
 
 } // namespace
 
-bool IsBrokerName(const std::string &name)
+bool IsBrokerName(const std::string &name, ServiceSystem system)
 {
     const std::string upper = UpperCased(name);
     return upper.find("BROKER") != std::string::npos && upper.find("LOG") == std::string::npos &&
-           !IsSystemService(upper);
+           !IsSystemService(name, system);
 }
 
 // A server far away or with a thousand services takes seconds, and a broken one may never

@@ -16,9 +16,9 @@ struct BrokerReading {
     std::optional<SourceFailure> Failure;
 };
 
-// The name test: "broker" in any letter case, but neither "log" nor one of the operating
-// systems' own services.
-bool IsBrokerName(const std::string &name);
+// The name test: "broker" in any letter case, but neither "log" nor one of the services that
+// `system` gives names of its own.
+bool IsBrokerName(const std::string &name, ServiceSystem system);
 
 // Lists the services of `server` and reads the brokers among them on the worker, while the
 // caller's messages are pumped, for at most `limitMs` (-1: no limit). Nothing when the wait

@@ -97,6 +97,7 @@ struct WaitRow {
 } // namespace
 
 Q_DECLARE_METATYPE(WaitRow)
+Q_DECLARE_METATYPE(ServiceSystem)
 
 class WindowTest : public QObject {
     Q_OBJECT
@@ -110,18 +111,25 @@ private slots:
         QTest::addColumn<QStringList>("reported"); // in the report after the last scan
         QTest::addColumn<QStringList>("messages");
         QTest::addColumn<QList<int>>("events");    // the kinds recorded, in order
+        QTest::addColumn<ServiceSystem>("system");
         const auto add = [](const char *name, QList<QStringList> scans, int refusals, QStringList requests,
-                            QStringList reported, QStringList messages, QList<int> events) {
-            QTest::newRow(name) << scans << refusals << requests << reported << messages << events;
+                            QStringList reported, QStringList messages, QList<int> events,
+                            ServiceSystem system = ServiceSystem::Windows) {
+            QTest::newRow(name) << scans << refusals << requests << reported << messages << events << system;
         };
         enum { Started = 1, Ended = 3, Stopped, Delivered, NotDelivered, ScanDown, ScanBack, RelayDown, RelayBack };
 
-        add("name test ignores letter case, skips loggers and the operating systems' own",
+        add("name test ignores letter case, skips loggers and Windows' own names in any case",
             {{"tarvik-broker|0|Stopped", "BrokerLogger|0|Stopped", "cron|0|Stopped", "xBROKERx|7|Running",
               "Catalog-Broker|0|Stopped", "TimeBrokerSvc|0|Stopped", "DeviceAssociationBrokerSvc_5a3e1|0|Stopped",
-              "BrokerInfrastructure|812|Running", "dbus-broker|0|Stopped", "TokenBroker2|0|Stopped"}},
+              "BrokerInfrastructure|812|Running", "tokenbroker|0|Stopped", "TimeBroker|0|Stopped",
+              "TokenBroker2|0|Stopped"}},
             0, {"tarvik-broker", "TokenBroker2"}, {"tarvik-broker", "xBROKERx", "TokenBroker2"}, {},
             {Started, Stopped, Stopped, Delivered, Ended});
+        add("on Linux only dbus-broker is the system's own, by its exact name",
+            {{"tokenbroker|0|Stopped", "TimeBroker|0|Stopped", "dbus-broker|0|Stopped", "DBus-Broker|0|Stopped"}}, 0,
+            {"tokenbroker", "TimeBroker", "DBus-Broker"}, {"tokenbroker", "TimeBroker", "DBus-Broker"}, {},
+            {Started, Stopped, Stopped, Stopped, Delivered, Ended}, ServiceSystem::Linux);
         add("each broker's stop asked for once, again only after it ran; a pending state changes nothing",
             {{"A-Broker|0|Stopped", "R-Broker|9|Running", "B-Broker|0|Stopped"},
              {"A-Broker|5|Start Pending", "R-Broker|9|Running", "B-Broker|0|Stopped"},
@@ -158,6 +166,8 @@ private slots:
         rig.View.Values[Control::mSendMail] = 1;
         QFETCH(int, refusals);
         rig.Platform.Refusals = refusals;
+        QFETCH(ServiceSystem, system);
+        rig.Source->Kind = system;
         rig.Source->BeforeListing = [&](int listing) {
             const QStringList &scan = scans[listing - 1];
             rig.Source->Services = Services(scan.filter("|"));

@@ -37,9 +37,14 @@ public:
     virtual std::optional<SourceFailure> Read(std::size_t index, BrokerService &service) = 0;
 };
 
+// The kind of system whose services a source reads, which gives its own services their names.
+enum class ServiceSystem { Linux, Windows };
+
 class ServiceSource {
 public:
     virtual ~ServiceSource() = default;
+    // A source reads the same kind of system wherever it runs: WMI reads Windows servers.
+    virtual ServiceSystem System() const = 0;
     // Lists the instances of `className` on the server that `moniker` names. Every name
     // the caller can use matches the shell glob `namePattern`; the source may deliver
     // more, never fewer. `instances` is written only on success.

@@ -12,6 +12,7 @@ public:
     // failure instead of a frozen window.
     explicit SystemdServiceSource(std::chrono::milliseconds timeout = std::chrono::seconds(10));
 
+    ServiceSystem System() const override { return ServiceSystem::Linux; }
     std::optional<SourceFailure> InstancesOf(const std::string &moniker,
                                              const std::string &className,
                                              const std::string &namePattern,

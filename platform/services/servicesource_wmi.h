@@ -9,6 +9,7 @@
 // no COM at all.
 class WmiServiceSource final : public ServiceSource {
 public:
+    ServiceSystem System() const override { return ServiceSystem::Windows; }
     // The name pattern is not used: Wine's WQL cannot match a name by a leading wildcard, so
     // the listing holds every service of the server.
     std::optional<SourceFailure> InstancesOf(const std::string &moniker,

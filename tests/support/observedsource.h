@@ -13,6 +13,7 @@ class ObservedSource final : public ServiceSource {
 public:
     explicit ObservedSource(std::shared_ptr<ServiceSource> real = nullptr) : Real(std::move(real)) {}
 
+    ServiceSystem System() const override { return Real ? Real->System() : Kind; }
     std::optional<SourceFailure> InstancesOf(const std::string &moniker, const std::string &className,
                                              const std::string &namePattern,
                                              std::unique_ptr<ServiceCollection> &instances) override
@@ -28,6 +29,7 @@ public:
     }
 
     std::function<void(int listing)> BeforeListing = [](int) {};
+    ServiceSystem Kind = ServiceSystem::Windows;
     std::vector<BrokerService> Services;
     std::optional<std::size_t> FailingRead;
     std::optional<SourceFailure> FailingListing;
