@@ -42,11 +42,12 @@ ScanResult BrokerServiceScan::ScanBrokerServices(const std::string &server, bool
     std::string blocks;
     for (const BrokerService &service : reading.Brokers) {
         blocks += ReportBlock(service);
-        if (mailing && IsNewlyStopped(service))
+        const BrokerKey broker{server, service.Name};
+        if (mailing && IsNewlyStopped(broker, service))
             result.Requests.push_back({service.Name, service.ProcessID});
-        WatchStops(service, result.Stopped);
+        WatchStops(broker, service, result.Stopped);
         if (service.State == "Running")
-            NotifiedPid.erase(service.Name);
+            NotifiedPid.erase(broker);
     }
     if (reading.Failure && !reading.FailedBroker.empty())
         blocks += NameLine(reading.FailedBroker);
@@ -55,28 +56,29 @@ ScanResult BrokerServiceScan::ScanBrokerServices(const std::string &server, bool
     return result;
 }
 
-bool BrokerServiceScan::IsNewlyStopped(const BrokerService &service) const
+bool BrokerServiceScan::IsNewlyStopped(const BrokerKey &broker, const BrokerService &service) const
 {
-    const auto notified = NotifiedPid.find(service.Name);
+    const auto notified = NotifiedPid.find(broker);
     return service.State == "Stopped" &&
            (notified == NotifiedPid.end() || notified->second != std::to_string(service.ProcessID));
 }
 
-void BrokerServiceScan::WatchStops(const BrokerService &service, std::vector<StoppedBroker> &stopped)
+void BrokerServiceScan::WatchStops(const BrokerKey &broker, const BrokerService &service,
+                                   std::vector<StoppedBroker> &stopped)
 {
     if (service.State == "Running") {
-        LastProcessID[service.Name] = service.ProcessID;
+        LastProcessID[broker] = service.ProcessID;
         return;
     }
     if (service.State != "Stopped")
         return;
-    const auto [known, firstSeen] = LastProcessID.try_emplace(service.Name);
+    const auto [known, firstSeen] = LastProcessID.try_emplace(broker);
     if (firstSeen || known->second)
         stopped.push_back({service.Name, std::exchange(known->second, std::nullopt)});
 }
 
-void BrokerServiceScan::RecordNotified(const std::vector<RestartRequest> &requests)
+void BrokerServiceScan::RecordNotified(const std::string &server, const std::vector<RestartRequest> &requests)
 {
     for (const RestartRequest &request : requests)
-        NotifiedPid[request.Name] = std::to_string(request.ProcessID);
+        NotifiedPid[{server, request.Name}] = std::to_string(request.ProcessID);
 }

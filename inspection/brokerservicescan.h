@@ -6,6 +6,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A broker service that has newly stopped: the restart a mail is to ask for.
@@ -41,17 +42,21 @@ class BrokerServiceScan {
 public:
     // Restarts are asked for only while `mailing`.
     ScanResult ScanBrokerServices(const std::string &server, bool mailing, const BrokerReading &reading);
-    // The mail that asked for these restarts has been delivered.
-    void RecordNotified(const std::vector<RestartRequest> &requests);
+    // The mail that asked for these restarts of the server's brokers has been delivered.
+    void RecordNotified(const std::string &server, const std::vector<RestartRequest> &requests);
 
 private:
-    bool IsNewlyStopped(const BrokerService &service) const;
-    void WatchStops(const BrokerService &service, std::vector<StoppedBroker> &stopped);
+    // A broker service by the server text it was read from and its name: two servers may each
+    // have a broker of the same name, and the server field may switch between them.
+    using BrokerKey = std::pair<std::string, std::string>;
 
-    // By service name, the process id each stopped broker service had when its restart was
-    // asked for; a service leaves it when it is seen running, so each stop is asked for once.
-    std::map<std::string, std::string> NotifiedPid;
-    // By service name, the process each broker service last ran as; none once it was seen
-    // stopped, whether or not anybody was asked to restart it.
-    std::map<std::string, std::optional<uint32_t>> LastProcessID;
+    bool IsNewlyStopped(const BrokerKey &broker, const BrokerService &service) const;
+    void WatchStops(const BrokerKey &broker, const BrokerService &service, std::vector<StoppedBroker> &stopped);
+
+    // The process id each stopped broker service had when its restart was asked for; a service
+    // leaves it when it is seen running, so each stop is asked for once.
+    std::map<BrokerKey, std::string> NotifiedPid;
+    // The process each broker service last ran as; none once it was seen stopped, whether or not
+    // anybody was asked to restart it.
+    std::map<BrokerKey, std::optional<uint32_t>> LastProcessID;
 };

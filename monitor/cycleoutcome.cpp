@@ -115,7 +115,7 @@ void TarvikBrokerServiceCheck::MailWhatIsDue(const std::string &server, const st
                                                     : "Tarvik Broker Error Notification Mail Not Sent");
     const std::vector<std::string> names = NamesOf(requests);
     if (sent.Delivered) {
-        Scan.RecordNotified(requests);
+        Scan.RecordNotified(server, requests);
         Unreadable.Told = Unreadable.Told || notice;
         Platform.Log.Write(MonitorEvents::MailDelivered(server, relay, TopicOf(notice, names), names, sent.Acceptance));
         if (RelayOutage.Succeeded())

@@ -60,7 +60,8 @@ QStringList Lines(const std::vector<std::string> &texts, const QString &prefix)
 }
 
 struct Rig {
-    // "seconds:action" with action press, exit, dismiss (OK on every box), uncheck, grey or interval=TEXT.
+    // "seconds:action" with action press, exit, dismiss (OK on every box), uncheck, grey,
+    // interval=TEXT or server=TEXT.
     void Schedule(const QStringList &actions)
     {
         for (const QString &action : actions)
@@ -73,6 +74,8 @@ struct Rig {
                     Platform.DismissBoxes();
                 else if (what.startsWith("interval="))
                     View.Texts[Control::mInterval] = what.mid(9).toStdString();
+                else if (what.startsWith("server="))
+                    View.Texts[Control::mBrokerID] = what.mid(7).toStdString();
                 else
                     View.Values[Control::mKeepRunning] = what == "grey" ? 2 : 0;
             });
@@ -104,7 +107,8 @@ class WindowTest : public QObject {
 private slots:
     void scanPicksBrokersAndAsksForRestarts_data()
     {
-        // The services each scan sees; "UNREADABLE" fails the listing. No box is ever dismissed.
+        // The services each scan sees; "UNREADABLE" fails the listing, "@TEXT" types TEXT into
+        // the server field before the scan. No box is ever dismissed.
         QTest::addColumn<QList<QStringList>>("scans");
         QTest::addColumn<int>("refusals");         // the relay's, before it takes a mail
         QTest::addColumn<QStringList>("requests"); // what the mails ask for, in order, retries included
@@ -154,6 +158,9 @@ private slots:
             {{"UNREADABLE"}, {"UNREADABLE"}, {"UNREADABLE"}, {"A-Broker|0|Stopped"}}, 0, {"unreadable", "A-Broker"},
             {"A-Broker"}, {"sd_bus_start-->Connection refused"},
             {Started, ScanDown, Delivered, Stopped, ScanBack, Delivered, Ended});
+        add("the same broker stopped on two servers: each server's stop asked for once",
+            {{"A-Broker|0|Stopped"}, {"@beta", "A-Broker|0|Stopped"}, {"@localhost", "A-Broker|0|Stopped"}}, 0,
+            {"A-Broker", "A-Broker"}, {"A-Broker"}, {}, {Started, Stopped, Delivered, Stopped, Delivered, Ended});
         add("a single failed scan between good ones: no notice", {{"A-Broker|9|Running"}, {"UNREADABLE"}, {"A-Broker|0|Stopped"}},
             0, {"A-Broker"}, {"A-Broker"}, {"sd_bus_start-->Connection refused"},
             {Started, ScanDown, Stopped, ScanBack, Delivered, Ended});
@@ -177,6 +184,9 @@ private slots:
                                              : std::nullopt;
         };
         rig.Schedule({QString::number(60 * scans.size() - 30) + ":uncheck"});
+        for (qsizetype i = 1; i < scans.size(); ++i)
+            if (scans[i].constFirst().startsWith('@'))
+                rig.Schedule({QString::number(60 * i - 30) + ":server=" + scans[i].constFirst().mid(1)});
         rig.Window.CheckBrokerPressed(1);
 
         QStringList asked;
