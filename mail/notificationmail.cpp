@@ -86,8 +86,8 @@ MailResult NotificationMail::RunDialogue(const MailMessage &message)
 NotificationMail::Reply NotificationMail::Converse(const SmtpTexts &texts)
 {
     Reply outcome{Awaited::ExpectedCode, {}};
-    const auto replied = [&](const char *code, float limitSeconds = ReplyLimitSeconds) {
-        outcome = AwaitReply(code, limitSeconds);
+    const auto replied = [&](const char *code, float limitSeconds = ReplyLimitSeconds, std::string_view alike = {}) {
+        outcome = AwaitReply(code, limitSeconds, alike);
         return outcome.How == Awaited::ExpectedCode;
     };
     Winsock1.OpenConnection();
@@ -103,7 +103,8 @@ NotificationMail::Reply NotificationMail::Converse(const SmtpTexts &texts)
     if (!replied("250"))
         return outcome;
     Send(texts.Recipient);
-    if (!replied("250"))
+    // RFC 5321 section 4.3.2: "251 User not local; will forward" takes the recipient too.
+    if (!replied("250", ReplyLimitSeconds, "251"))
         return outcome;
     Send(texts.Data);
     if (!replied("354"))
@@ -132,7 +133,8 @@ bool NotificationMail::WaitFor(const std::string &ResponseCode)
     return AwaitReply(ResponseCode, ReplyLimitSeconds).How == Awaited::ExpectedCode;
 }
 
-NotificationMail::Reply NotificationMail::AwaitReply(const std::string &ResponseCode, float limitSeconds)
+NotificationMail::Reply NotificationMail::AwaitReply(const std::string &ResponseCode, float limitSeconds,
+                                                     std::string_view alike)
 {
     if (ProgramEnding)
         return {Awaited::ProgramEnding, {}};
@@ -142,7 +144,7 @@ NotificationMail::Reply NotificationMail::AwaitReply(const std::string &Response
     for (;;) {
         // A reply that came counts even when the limit passed while it was read.
         if (const std::optional<SmtpReply> reply = TakeReply(Response)) {
-            if (reply->Code == ResponseCode)
+            if (reply->Code == ResponseCode || (!alike.empty() && reply->Code == alike))
                 return {Awaited::ExpectedCode, reply->Text};
             return {Awaited::OtherCode, "SMTP service error, impromper response code. Code should have been: " +
                                             ResponseCode + " Code recieved: " + reply->Text};

@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 // Why a mail was not delivered, or what went wrong after the relay took it, in the words the
 // operator is to read.
@@ -77,7 +78,8 @@ private:
 
     MailResult RunDialogue(const MailMessage &message);
     Reply Converse(const SmtpTexts &texts);
-    Reply AwaitReply(const std::string &ResponseCode, float limitSeconds);
+    // `alike` is a second code that means the same as ResponseCode, if any.
+    Reply AwaitReply(const std::string &ResponseCode, float limitSeconds, std::string_view alike = {});
     void Send(const std::string &text);
     void ShowStatus(const std::string &caption);
     bool PumpUntilInputOrLimit(float limitSeconds, float WaitElapsed);

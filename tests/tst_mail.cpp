@@ -92,6 +92,7 @@ private slots:
             Dialogue(3, {"S:550 no such user", "C:quit", "END"}), WrongCode.arg("250", "550 no such user\r\n"), false, 5);
         add("a megabyte without a line end: answered as it grows",
             Dialogue(0, {"W:" + QString(1 << 20, 'A'), "C:quit", "S:221 bye", "END"}), WrongCode.arg("220", "AAA"), false, 0);
+        add("recipient forwarded with 251: delivered", Dialogue(3, {"S:251 will forward"}), {}, true, 0);
         add("relay closes once it took the message: delivered", Dialogue(6, {"CLOSE"}), {}, true, 0);
         add("quit never answered: delivered, after a short goodbye", Dialogue(6, {}), {}, true, 5);
         add("relay closes instead of taking the message", Dialogue(5, {"CLOSE", "END"}),
