@@ -6,7 +6,7 @@
 // One complete reply of a relay, as RFC 5321 section 4.2.1 defines it: any number of
 // "Code-text" lines, then the last line, "Code text" or the code alone.
 struct SmtpReply {
-    std::string Code; // the first three characters of its last line
+    std::string Code; // the first three characters of its last line; none for a reply too long
     std::string Text; // every line, line ends included
 };
 

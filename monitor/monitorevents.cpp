@@ -1,5 +1,7 @@
 #include "monitor/monitorevents.h"
 
+#include "platform/ui/messagebox.h"
+
 namespace MonitorEvents {
 namespace {
 
@@ -29,11 +31,12 @@ LogEntry Entry(const Kind &kind, std::string message, Fields fields)
     return {kind.Severity, kind.MessageId, kind.EventId, std::move(message), std::move(fields)};
 }
 
-// A reply's or a source's words end in a line break, which a record's sentence does without.
+// A reply's or a source's words end in a line break, which a record's sentence does without;
+// a relay's can run to 64 KiB, of which a record keeps what a box would show.
 std::string Trimmed(std::string words)
 {
     words.erase(words.find_last_not_of(" \r\n") + 1);
-    return words;
+    return ShownPart(words);
 }
 
 Fields MailFields(const std::string &server, const std::string &relay, const std::vector<std::string> &services)

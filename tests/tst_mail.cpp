@@ -95,6 +95,9 @@ private slots:
         add("recipient forwarded with 251: delivered", Dialogue(3, {"S:251 will forward"}), {}, true, 0);
         add("relay closes once it took the message: delivered", Dialogue(6, {"CLOSE"}), {}, true, 0);
         add("quit never answered: delivered, after a short goodbye", Dialogue(6, {}), {}, true, 5);
+        add("100 KB of continuation lines: too long to be a reply, however it ends",
+            Dialogue(0, {"W:" + QString("220-continued\r\n").repeated(8000), "S:220 ready", "C:quit", "S:221 bye", "END"}),
+            WrongCode.arg("220", "220-continued"), false, 0);
         add("relay closes instead of taking the message", Dialogue(5, {"CLOSE", "END"}),
             noConnection.arg("127.0.0.9", "The remote host closed the connection"), false, 0);
     }
