@@ -25,7 +25,10 @@ class SystemdTest : public QObject {
 private slots:
     void initTestCase()
     {
-        QVERIFY(UserManager::InstallUnit("tarvik-broker", "[Unit]\nWants=ghost-broker.service\n" + UserManager::Sleeper));
+        // Ordered after it, the running broker keeps late-broker loaded while it is stopped.
+        QVERIFY(UserManager::InstallUnit("tarvik-broker", "[Unit]\nWants=ghost-broker.service\nAfter=late-broker.service\n" +
+                                                              UserManager::Sleeper));
+        QVERIFY(UserManager::InstallUnit("late-broker"));
         QVERIFY(UserManager::InstallUnit("MyBrokerSvc", "[Service]\nType=exec\nExecStart=/bin/sleep infinity\n"));
         QVERIFY(UserManager::InstallUnit("failing-broker", "[Service]\nType=oneshot\nExecStart=/bin/false\n"));
         QVERIFY(UserManager::InstallUnit("x-broker@"));
@@ -96,6 +99,23 @@ private slots:
         QCOMPARE(QString::fromStdString(service.ServiceType), type);
         QTEST(QString::fromStdString(service.State), "state");
         QCOMPARE(service.ProcessID != 0, service.State == "Running");
+    }
+
+    // A broker started between the listing and the reads is still as the listing saw it:
+    // stopped, and without the process it has a moment later.
+    void readsStateAndProcessOfOneMoment()
+    {
+        std::unique_ptr<ServiceCollection> services;
+        QVERIFY(!List("localhost", services));
+        QCOMPARE(UserManager::Systemctl({"start", "late-broker"}), 0);
+        std::size_t index = 0;
+        while (index < services->Count() && services->Name(index) != "late-broker")
+            ++index;
+        BrokerService service;
+        QVERIFY(!services->Read(index, service));
+        QCOMPARE(service.State, "Stopped");
+        QCOMPARE(service.ProcessID, 0u);
+        QCOMPARE(UserManager::Systemctl({"stop", "late-broker"}), 0);
     }
 
     void refusesRemoteInSshsWordsWithoutPrompting_data()

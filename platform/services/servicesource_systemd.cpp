@@ -46,6 +46,11 @@ struct ListedUnit {
     bool Loaded = false;
     std::string ActiveState = "inactive";
     std::size_t FirstRead = 0; // of its properties, as PropertiesOf lays them out
+
+    // The state is the listing's, so a process is read only where the listing saw one may run:
+    // a unit started between the two would otherwise be told stopped with its new process, and
+    // taken for a new stop.
+    bool MayRunAProcess() const { return Loaded && ActiveState != "inactive" && ActiveState != "failed"; }
 };
 
 // Each service once, as it was first listed: a loaded unit's entry, which has its state,
@@ -107,7 +112,7 @@ std::string StateOf(std::string_view activeState)
 
 // A unit's own object path loads a unit that is installed but not loaded, and every read of
 // it loads and drops its file again, so such a unit is read once, for its type; a loaded
-// one is read for its process as well.
+// one that may run is read for its process as well.
 std::optional<SourceFailure> PropertiesOf(std::vector<ListedUnit> &services,
                                           std::vector<PipelinedReads::Property> &properties)
 {
@@ -120,7 +125,7 @@ std::optional<SourceFailure> PropertiesOf(std::vector<ListedUnit> &services,
             return FailureOf("sd_bus_path_encode", r, BusError{});
         service.FirstRead = properties.size();
         properties.push_back({path.get(), ManagerBus::ServiceInterface, "Type"});
-        if (service.Loaded)
+        if (service.MayRunAProcess())
             properties.push_back({path.get(), ManagerBus::ServiceInterface, "MainPID"});
     }
     return std::nullopt;
@@ -152,7 +157,7 @@ std::optional<SourceFailure> SystemdServiceCollection::Read(std::size_t index, B
     const ListedUnit &listed = Services.at(index);
     BrokerService read{listed.Name, 0, {}, StateOf(listed.ActiveState)};
     auto failure = Reads.Value(listed.FirstRead, read.ServiceType);
-    if (!failure && listed.Loaded)
+    if (!failure && listed.MayRunAProcess())
         failure = Reads.Value(listed.FirstRead + 1, read.ProcessID);
     if (failure)
         return Connection->Explained(*failure);
