@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <string_view>
 
 namespace {
@@ -87,13 +88,22 @@ std::optional<BrokerReading> ReadBrokersOffThread(std::shared_ptr<ServiceSource>
                                                   int32_t limitMs, Worker &worker,
                                                   const modMsgWaitObj::MessageWaitPlatform &wait)
 {
-    const auto reading = std::make_shared<BrokerReading>();
-    const int32_t done = worker.Start(
-        [source = std::move(source), moniker = ServiceMonikerPrefix + server, reading] { ReadBrokers(*source, moniker, *reading); });
+    // The worker hands the reading over through Finished: the signal the wait sees orders
+    // nothing between the threads.
+    struct Shared {
+        BrokerReading Reading;
+        std::atomic<bool> Finished = false;
+    };
+    const auto shared = std::make_shared<Shared>();
+    const int32_t done = worker.Start([source = std::move(source), moniker = ServiceMonikerPrefix + server, shared] {
+        ReadBrokers(*source, moniker, shared->Reading);
+        shared->Finished.store(true, std::memory_order_release);
+    });
     if (done < 0)
         return BrokerReading{{}, {}, SourceFailure{"Worker", "The last reading of the services has not ended, or the "
                                                              "system gave no thread for a new one."}};
-    if (modMsgWaitObj::WaitPumpingMessages(limitMs, std::span(&done, 1), wait) != WaitCode::Object0)
+    if (modMsgWaitObj::WaitPumpingMessages(limitMs, std::span(&done, 1), wait) != WaitCode::Object0 ||
+        !shared->Finished.load(std::memory_order_acquire))
         return std::nullopt;
-    return *reading;
+    return shared->Reading;
 }
