@@ -3,7 +3,9 @@
 #include "inspection/brokerreading.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <string_view>
 
 namespace BrokerCheck {
 namespace {
@@ -19,6 +21,14 @@ constexpr const char *Usage =
     "exit 0 when every broker service runs, 2 when one or more does not, 3 when they could\n"
     "not be read within SECONDS (30 unless given).\n";
 
+// Any of these, wherever it stands, asks for the check rather than the window.
+constexpr std::array<std::string_view, 4> Options{"--check", "--timeout", "--help", "-h"};
+
+bool IsHelp(const std::string &argument)
+{
+    return argument == "--help" || argument == "-h";
+}
+
 struct Request {
     std::string Server = "localhost";
     int Seconds = 30;
@@ -28,8 +38,10 @@ struct Request {
 std::optional<std::string> Parse(const std::vector<std::string> &arguments, Request &request)
 {
     bool serverGiven = false;
-    for (std::size_t i = 1; i < arguments.size(); ++i) {
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string &argument = arguments[i];
+        if (argument == "--check")
+            continue;
         if (argument == "--timeout" && i + 1 == arguments.size())
             return "--timeout needs a number of seconds";
         if (argument == "--timeout") {
@@ -45,6 +57,9 @@ std::optional<std::string> Parse(const std::vector<std::string> &arguments, Requ
             serverGiven = true;
         }
     }
+    // As the window says it: there is no server to read.
+    if (request.Server.empty())
+        return "Fill in the name to the server to monitor";
     return std::nullopt;
 }
 
@@ -91,14 +106,16 @@ int WriteBrokerStates(const std::vector<BrokerService> &brokers, std::string &ou
 
 bool Asked(const std::vector<std::string> &arguments)
 {
-    return !arguments.empty() && (arguments[0] == "--check" || arguments[0] == "--help");
+    return std::any_of(arguments.begin(), arguments.end(), [](const std::string &argument) {
+        return std::find(Options.begin(), Options.end(), argument) != Options.end();
+    });
 }
 
 int Run(const std::vector<std::string> &arguments, std::shared_ptr<ServiceSource> source, Worker &worker,
         const modMsgWaitObj::MessageWaitPlatform &wait, std::string &out)
 {
     // As plugins do, the usage is no state of anything: UNKNOWN.
-    if (std::find(arguments.begin(), arguments.end(), "--help") != arguments.end()) {
+    if (std::any_of(arguments.begin(), arguments.end(), IsHelp)) {
         out = Usage;
         return Unknown;
     }

@@ -14,8 +14,8 @@
 // more does not) or 3 (UNKNOWN: the services could not be read, or only the usage was asked).
 namespace BrokerCheck {
 
-// True when the command line, its program name left out, asks for a check or its usage
-// rather than the window.
+// True when the command line, its program name left out, holds any of the check's options, so
+// that it asks for a check or its usage rather than the window.
 bool Asked(const std::vector<std::string> &arguments);
 
 // The check that the command line asks for; what it prints goes to `out`.

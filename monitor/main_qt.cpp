@@ -14,7 +14,7 @@ int main(int argc, char *argv[])
     if (BrokerCheck::Asked(arguments)) {
         QCoreApplication app(argc, argv);
         std::string out;
-        const int status = RunBrokerCheck(arguments, std::make_shared<SystemdServiceSource>(), out);
+        const int status = RunBrokerCheck(arguments, out);
         std::fputs(out.c_str(), stdout);
         return status;
     }

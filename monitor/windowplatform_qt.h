@@ -19,13 +19,12 @@
 
 // The check for monitoring engines on this platform: no window and no display, the reading on
 // the worker while a plain event loop waits. Needs a QCoreApplication.
-inline int RunBrokerCheck(const std::vector<std::string> &arguments, std::shared_ptr<ServiceSource> source,
-                          std::string &out)
+inline int RunBrokerCheck(const std::vector<std::string> &arguments, std::string &out)
 {
     QtEventLoop loop;
     ThreadWorker worker;
     LinuxTickCounter ticks;
-    return BrokerCheck::Run(arguments, std::move(source), worker, {ticks, loop, loop}, out);
+    return BrokerCheck::Run(arguments, std::make_shared<SystemdServiceSource>(), worker, {ticks, loop, loop}, out);
 }
 
 // The real platform the window runs on, owned in one place.

@@ -205,8 +205,9 @@ private slots:
         QTest::addColumn<QString>("unit");
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("line"); // how the status line begins
-        QTest::newRow("every broker runs") << QStringList{"--check"} << "start" << 0 << "BROKERS OK - 1 of 1 running |";
-        QTest::newRow("one stopped, named") << QStringList{"--check", "localhost"} << "stop" << 2
+        QTest::newRow("every broker runs") << QStringList{"--timeout", "9", "--check"} << "start" << 0
+                                           << "BROKERS OK - 1 of 1 running |";
+        QTest::newRow("one stopped, named") << QStringList{"localhost", "--check"} << "stop" << 2
                                             << "BROKERS CRITICAL - 1 of 1 stopped: sample-broker |";
         QTest::newRow("the source fails, in its words")
             << QStringList{"--check", "root@127.0.0.1:2"} << "stop" << 3
@@ -215,6 +216,9 @@ private slots:
                                            << 3 << "BROKERS UNKNOWN - no answer from root@127.0.0.5:2222 within 1 seconds";
         QTest::newRow("an unknown option") << QStringList{"--check", "-v"} << "stop" << 3
                                            << "BROKERS UNKNOWN - \"-v\" is no option of --check";
+        QTest::newRow("no server") << QStringList{"--check", ""} << "stop" << 3
+                                   << "BROKERS UNKNOWN - Fill in the name to the server to monitor";
+        QTest::newRow("the usage") << QStringList{"-h"} << "stop" << 3 << "Usage: tarvik-broker-servicecheck --check";
     }
 
     void checksAsAMonitoringPlugin()
@@ -225,13 +229,22 @@ private slots:
         QCOMPARE(UserManager::Systemctl({unit, "sample-broker"}), 0);
         QTcpServer silent; // takes ssh's connection and never greets
         QVERIFY(silent.listen(QHostAddress("127.0.0.5"), 2222));
-        std::vector<std::string> words;
-        for (const QString &argument : arguments)
-            words.push_back(argument.toStdString());
-        std::string out;
-        QTEST(RunBrokerCheck(words, std::make_shared<SystemdServiceSource>(), out), "status");
-        const QString said = QString::fromStdString(out);
-        QVERIFY2(said.startsWith(line) && said.endsWith('\n') && said.count('\n') == 1, qPrintable(said));
+        // As an engine runs it: a process of its own, without a display.
+        QProcess check;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(display);
+        check.setProcessEnvironment(environment);
+        check.start(MONITOR_PROGRAM, arguments);
+        QVERIFY(check.waitForFinished(30000) && check.exitStatus() == QProcess::NormalExit);
+        QTEST(check.exitCode(), "status");
+        // Nothing it started outlives it: no ssh to the silent host is left behind.
+        QTRY_COMPARE(QProcess::execute("pgrep", {"-f", "127.0.0.5"}), 1);
+        const QString said = QString::fromUtf8(check.readAllStandardOutput());
+        QVERIFY2(said.startsWith(line) && said.endsWith('\n'), qPrintable(said));
+        if (!said.startsWith("BROKERS"))
+            return;
+        QCOMPARE(said.count('\n'), 1);
         // Performance data as the convention defines it: label=value;warn;crit;min, the counts adding up.
         QMap<QString, int> counts;
         for (const QString &item : said.trimmed().section('|', 1).split(' ', Qt::SkipEmptyParts)) {

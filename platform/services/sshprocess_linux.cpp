@@ -5,13 +5,11 @@
 #include <chrono>
 #include <fcntl.h>
 #include <poll.h>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char **environ;
 
 namespace {
 
@@ -20,10 +18,19 @@ constexpr std::size_t KeptBytes = 4096;
 // needs a moment to exit.
 constexpr std::chrono::milliseconds EndWait{200};
 
-// Puts `source` in the child's place of `target` for every spawn with `actions`.
-int Redirect(posix_spawn_file_actions_t &actions, int source, int target)
+// In the child, between fork and exec: only calls that are safe while the parent's other
+// threads may hold locks the child inherited. Why ssh could not run goes back through
+// `report`, which closes by itself once ssh runs.
+[[noreturn]] void ExecSsh(char *const argv[], int busSocket, int errors, int report, pid_t parent)
 {
-    return posix_spawn_file_actions_adddup2(&actions, source, target);
+    // A reading the program gave up on may still wait on ssh as the program ends: ssh ends with
+    // the thread that started it, however that thread ends, and the server's session with it.
+    if (prctl(PR_SET_PDEATHSIG, SIGTERM) == 0 && getppid() == parent && dup2(busSocket, STDIN_FILENO) >= 0 &&
+        dup2(busSocket, STDOUT_FILENO) >= 0 && dup2(errors, STDERR_FILENO) >= 0)
+        execvp("ssh", argv);
+    const int error = errno;
+    [[maybe_unused]] const ssize_t written = write(report, &error, sizeof error);
+    _exit(127);
 }
 
 // Runs ssh with its standard input and output on `busSocket` and its standard error on
@@ -34,20 +41,28 @@ int Spawn(const std::vector<std::string> &arguments, int busSocket, int errors, 
     for (const std::string &argument : arguments)
         argv.push_back(const_cast<char *>(argument.c_str()));
     argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    int r = Redirect(actions, busSocket, STDIN_FILENO);
-    if (r == 0)
-        r = Redirect(actions, busSocket, STDOUT_FILENO);
-    if (r == 0)
-        r = Redirect(actions, errors, STDERR_FILENO);
-    pid_t started = 0;
-    if (r == 0)
-        r = posix_spawnp(&started, "ssh", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (r == 0)
-        pid = started;
-    return r;
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) < 0)
+        return errno;
+    UniqueFd failure(ends[0]), report(ends[1]);
+    const pid_t parent = getpid();
+    const pid_t started = fork();
+    if (started < 0)
+        return errno;
+    if (started == 0)
+        ExecSsh(argv.data(), busSocket, errors, report.Get(), parent);
+    report = UniqueFd();
+    int error = 0;
+    ssize_t size = 0;
+    while ((size = read(failure.Get(), &error, sizeof error)) < 0 && errno == EINTR) {
+    }
+    if (size == sizeof error) {
+        while (waitpid(started, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        return error;
+    }
+    pid = started;
+    return 0;
 }
 
 } // namespace
