@@ -142,6 +142,7 @@ NotificationMail::Reply NotificationMail::AwaitReply(const std::string &Response
     // clock is set, and neither may end a wait early or stretch it.
     const uint32_t startTick = Platform.Ticks.GetTickCount();
     for (;;) {
+        TakeReceived();
         // A reply that came counts even when the limit passed while it was read.
         if (const std::optional<SmtpReply> reply = TakeReply(Response)) {
             if (reply->Code == ResponseCode || (!alike.empty() && reply->Code == alike))
@@ -161,6 +162,16 @@ NotificationMail::Reply NotificationMail::AwaitReply(const std::string &Response
 
 void NotificationMail::ReplyDataArrived(int32_t)
 {
+    TakeReceived();
+}
+
+// A relay that sends without end is taken a reply's length at a time: the rest waits with the
+// socket until a wait has taken what came before, so that neither the buffer nor one pump of
+// the window's messages has to hold all it sends.
+void NotificationMail::TakeReceived()
+{
+    if (Response.size() > LongestReply)
+        return;
     std::string arrived;
     Winsock1.ReadReceived(arrived);
     Response += arrived;

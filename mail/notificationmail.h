@@ -80,6 +80,7 @@ private:
     Reply Converse(const SmtpTexts &texts);
     // `alike` is a second code that means the same as ResponseCode, if any.
     Reply AwaitReply(const std::string &ResponseCode, float limitSeconds, std::string_view alike = {});
+    void TakeReceived();
     void Send(const std::string &text);
     void ShowStatus(const std::string &caption);
     bool PumpUntilInputOrLimit(float limitSeconds, float WaitElapsed);

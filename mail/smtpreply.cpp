@@ -4,12 +4,6 @@
 
 namespace {
 
-// RFC 5321 section 4.5.3.1.5 allows 512 octets a line. A relay that sends this much without
-// ending its reply, in one line or in many, has sent no reply a wait could take: it is taken as
-// one without a code, so that nothing it sends can make the buffer grow for as long as a wait
-// lasts, nor pass for the code it began with.
-constexpr std::size_t LongestReply = 65536;
-
 SmtpReply TakeFront(std::string &received, std::size_t length, std::string code)
 {
     SmtpReply reply{std::move(code), received.substr(0, length)};

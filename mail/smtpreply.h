@@ -10,6 +10,12 @@ struct SmtpReply {
     std::string Text; // every line, line ends included
 };
 
+// RFC 5321 section 4.5.3.1.5 allows 512 octets a line. A relay that sends this much without
+// ending its reply, in one line or in many, has sent no reply a wait could take: it is taken as
+// one without a code, so that nothing it sends can make the buffer grow for as long as a wait
+// lasts, nor pass for the code it began with.
+constexpr std::size_t LongestReply = 65536;
+
 // Takes the first complete reply off the front of what has been received; nothing while its
 // last line has yet to come.
 std::optional<SmtpReply> TakeReply(std::string &received);

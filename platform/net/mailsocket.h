@@ -33,7 +33,8 @@ public:
     virtual void OpenConnection() = 0;
     // Sends the whole text after everything sent before; dropped when no connection is open.
     virtual void SendText(const std::string &text) = 0;
-    // Replaces text with everything received and not yet read, and drops it from the buffer.
+    // Replaces text with everything received and not yet read, and drops it from the buffer. A
+    // socket may hold back what comes while much is unread; it goes on receiving after a read.
     virtual void ReadReceived(std::string &text) = 0;
     virtual void CloseConnection() = 0;
     // Both called on the user-interface thread, only while events are pumped. A fault is

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdint>
+#include <utility>
 
 namespace {
 
@@ -12,6 +14,10 @@ constexpr UINT LookupDoneMessage = WM_APP + 2;
 constexpr long SocketEvents = FD_CONNECT | FD_READ | FD_WRITE | FD_CLOSE;
 constexpr const wchar_t *WindowClassName = L"TarvikBrokerMailSocket";
 constexpr int ReceiveChunk = 16384;
+// What is held unread at most: a relay that streams without end would otherwise hold the
+// window's thread in the reading loop, and memory would grow for as long as it sends. No recv
+// means no further notification until a read makes room.
+constexpr std::size_t MostUnread = 4 * ReceiveChunk;
 
 } // namespace
 
@@ -71,6 +77,9 @@ void Win32MailSocket::ReadReceived(std::string &text)
 {
     text = std::move(Incoming);
     Incoming.clear();
+    // There is room again for what was held back.
+    if (std::exchange(HeldBack, false) && Window)
+        PostMessageW(Window.get(), SocketMessage, Socket.Get(), WSAMAKESELECTREPLY(FD_READ, 0));
 }
 
 void Win32MailSocket::CloseConnection()
@@ -85,6 +94,7 @@ void Win32MailSocket::CloseConnection()
     Endpoints.clear();
     Outgoing.clear();
     Incoming.clear();
+    HeldBack = false;
     State = SocketState::Closed;
 }
 
@@ -176,7 +186,8 @@ void Win32MailSocket::HandleSocketEvent(SOCKET socket, WORD event, WORD error)
         return SendPending();
     case FD_READ:
     case FD_CLOSE: {
-        const bool arrived = ReceiveAvailable();
+        // After the peer's close what is left is all there will be.
+        const bool arrived = ReceiveAvailable(event == FD_CLOSE ? SIZE_MAX : MostUnread);
         if (event == FD_CLOSE) {
             Socket = SocketOwner();
             State = SocketState::Failed;
@@ -215,12 +226,13 @@ void Win32MailSocket::SendPending()
     }
 }
 
-bool Win32MailSocket::ReceiveAvailable()
+bool Win32MailSocket::ReceiveAvailable(std::size_t mostUnread)
 {
     const std::size_t before = Incoming.size();
     char chunk[ReceiveChunk];
     int received = 0;
-    while ((received = recv(Socket.Get(), chunk, sizeof chunk, 0)) > 0)
+    while (!(HeldBack = Incoming.size() >= mostUnread) &&
+           (received = recv(Socket.Get(), chunk, sizeof chunk, 0)) > 0)
         Incoming.append(chunk, static_cast<std::size_t>(received));
     return Incoming.size() > before;
 }

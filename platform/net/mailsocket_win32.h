@@ -41,7 +41,7 @@ private:
     void HandleSocketEvent(SOCKET socket, WORD event, WORD error);
     void Fail(int error);
     void SendPending();
-    bool ReceiveAvailable();
+    bool ReceiveAvailable(std::size_t mostUnread);
     void DiscardNotifications();
 
     // Winsock first and gone last: every socket and lookup needs it.
@@ -55,6 +55,7 @@ private:
     int LastError = 0; // why the last address could not be reached
     std::string Outgoing;
     std::string Incoming;
+    bool HeldBack = false; // receiving stopped while Incoming was full
     std::string RemoteHost;
     int32_t RemotePort = 0;
     int32_t LocalPort = 0;

@@ -1,0 +1,71 @@
+#include "mail/notificationmail.h"
+#include "platform/events/eventloop_win32.h"
+#include "platform/net/mailsocket_win32.h"
+#include "platform/time/clocks_win32.h"
+#include "platform/time/tickcounter_win32.h"
+
+#include <doctest/doctest.h>
+
+#include <psapi.h>
+
+#include <thread>
+
+namespace {
+
+// A relay whose greeting never ends: it streams one endless line until the client says quit,
+// or 256 MB have gone, so that a client that reads without end shows in its memory, not in a
+// test that never ends.
+void StreamEndlessLine(SOCKET listener)
+{
+    const SocketOwner client(accept(listener, nullptr, nullptr));
+    u_long nonBlocking = 1;
+    ioctlsocket(client.Get(), FIONBIO, &nonBlocking);
+    const std::string line = "220-" + std::string(65532, 'A');
+    std::string heard;
+    char said[256];
+    for (std::size_t sent = 0; sent < (256u << 20) && heard.find("quit") == std::string::npos;) {
+        const int size = send(client.Get(), line.data(), static_cast<int>(line.size()), 0);
+        if (size <= 0 && WSAGetLastError() != WSAEWOULDBLOCK)
+            return;
+        sent += size > 0 ? static_cast<std::size_t>(size) : 0;
+        const int read = recv(client.Get(), said, sizeof said, 0);
+        if (read == 0)
+            return;
+        heard.append(said, read > 0 ? static_cast<std::size_t>(read) : 0);
+        if (size <= 0)
+            Sleep(1);
+    }
+}
+
+} // namespace
+
+// Run beside the harness's relay, in a network of its own, where port 25 of 127.0.0.3 is free.
+TEST_CASE("a relay that streams without a line end costs one failure, not the window's thread or its memory" *
+          doctest::test_suite("socket"))
+{
+    const auto winsock = WinsockSession::Acquire();
+    const SocketOwner listener(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(25);
+    inet_pton(AF_INET, "127.0.0.3", &address.sin_addr);
+    REQUIRE(bind(listener.Get(), reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+    REQUIRE(listen(listener.Get(), 1) == 0);
+    std::thread relay(StreamEndlessLine, listener.Get());
+
+    Win32EventLoop loop;
+    Win32Clocks clock;
+    Win32TickCounter ticks;
+    Win32MailSocket socket;
+    NotificationMail mail(socket, {clock, ticks, loop, loop}, [](const std::string &) {});
+    const MailResult sent = mail.SendEmail("127.0.0.3", "TarvikBroker", "ops@example.org", "TarvikBrokerQueue",
+                                           "ops@example.org", "Tarvik Broker Service Check Message", "body\r\n");
+    relay.join();
+    CHECK_FALSE(sent.Delivered);
+    REQUIRE(sent.Failure);
+    CHECK(sent.Failure->Words.starts_with("SMTP service error, impromper response code. Code should have been: 220 "
+                                          "Code recieved: 220-AAA"));
+    PROCESS_MEMORY_COUNTERS memory{};
+    GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory);
+    CHECK(memory.PeakWorkingSetSize < (128u << 20));
+}
