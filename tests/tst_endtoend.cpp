@@ -52,13 +52,10 @@ private:
 // The program's records in the harness's journal that match every one of `matches`, oldest first.
 QList<QJsonObject> JournalRecords(const QStringList &matches)
 {
-    QProcess journalctl;
-    journalctl.start("journalctl", QStringList{"-D", qEnvironmentVariable("BROKER_TEST_JOURNAL"), "-o", "json",
-                                               "-t", "tarvik-broker-servicecheck"} + matches);
+    const Ran journalctl = RunProgram("journalctl", QStringList{"-D", qEnvironmentVariable("BROKER_TEST_JOURNAL"), "-o",
+                                                                "json", "-t", "tarvik-broker-servicecheck"} + matches);
     QList<QJsonObject> records;
-    if (!journalctl.waitForFinished(10000))
-        return records;
-    for (const QByteArray &line : journalctl.readAllStandardOutput().split('\n'))
+    for (const QByteArray &line : journalctl.Output.split('\n'))
         if (!line.isEmpty())
             records << QJsonDocument::fromJson(line).object();
     return records;
@@ -230,17 +227,11 @@ private slots:
         QTcpServer silent; // takes ssh's connection and never greets
         QVERIFY(silent.listen(QHostAddress("127.0.0.5"), 2222));
         // As an engine runs it: a process of its own, without a display.
-        QProcess check;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        for (const char *display : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            environment.remove(display);
-        check.setProcessEnvironment(environment);
-        check.start(MONITOR_PROGRAM, arguments);
-        QVERIFY(check.waitForFinished(30000) && check.exitStatus() == QProcess::NormalExit);
-        QTEST(check.exitCode(), "status");
+        const Ran check = RunProgram(MONITOR_PROGRAM, arguments, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
+        QTEST(check.Status, "status");
         // Nothing it started outlives it: no ssh to the silent host is left behind.
-        QTRY_COMPARE(QProcess::execute("pgrep", {"-f", "127.0.0.5"}), 1);
-        const QString said = QString::fromUtf8(check.readAllStandardOutput());
+        QTRY_COMPARE(RunProgram("pgrep", {"-f", "127.0.0.5"}).Status, 1);
+        const QString said = QString::fromUtf8(check.Output);
         QVERIFY2(said.startsWith(line) && said.endsWith('\n'), qPrintable(said));
         if (!said.startsWith("BROKERS"))
             return;

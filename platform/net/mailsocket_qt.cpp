@@ -1,10 +1,16 @@
 #include "platform/net/mailsocket_qt.h"
 
+#include <QNetworkProxy>
+
 #include <algorithm>
 #include <climits>
 
 QtMailSocket::QtMailSocket()
 {
+    // SMTP goes to the relay directly, as it does on Windows: a desktop's web proxy is no way to
+    // a relay, and asking the system for one (libproxy, perhaps WPAD on the network) may take
+    // longer than a reply may.
+    Socket.setProxy(QNetworkProxy::NoProxy);
     QObject::connect(&Socket, &QTcpSocket::readyRead, &Socket, [this] {
         if (OnDataArrival)
             OnDataArrival(static_cast<int32_t>(std::min<qint64>(Socket.bytesAvailable(), INT_MAX)));

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "tests/support/runprogram.h"
+
 #include <QDir>
-#include <QProcess>
 
 // Drives the private user manager that tests/support/with-user-manager.sh starts.
 namespace UserManager {
@@ -21,9 +22,7 @@ inline bool InstallUnit(const QString &name, const QString &text = Sleeper)
 // did not finish.
 inline int Systemctl(const QStringList &arguments)
 {
-    QProcess systemctl;
-    systemctl.start("systemctl", QStringList{"--user"} + arguments);
-    return systemctl.waitForFinished(30000) && systemctl.exitStatus() == QProcess::NormalExit ? systemctl.exitCode() : -1;
+    return RunProgram("systemctl", QStringList{"--user"} + arguments).Status;
 }
 
 } // namespace UserManager
