@@ -230,7 +230,7 @@ private slots:
         const Ran check = RunProgram(MONITOR_PROGRAM, arguments, {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"});
         QTEST(check.Status, "status");
         // Nothing it started outlives it: no ssh to the silent host is left behind.
-        QTRY_COMPARE(RunProgram("pgrep", {"-f", "127.0.0.5"}).Status, 1);
+        QTRY_COMPARE(RunProgram("pgrep", {"-f", "^ssh .*127.0.0.5"}).Status, 1);
         const QString said = QString::fromUtf8(check.Output);
         QVERIFY2(said.startsWith(line) && said.endsWith('\n'), qPrintable(said));
         if (!said.startsWith("BROKERS"))
