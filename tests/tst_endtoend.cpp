@@ -89,11 +89,10 @@ private slots:
         QWidget owner;
         QtMessageBox boxes;
         boxes.SetOwner(&owner);
-        const std::shared_ptr<StandingBox> closed = boxes.ShowStanding("relay down", MessageBoxStyle::OkInformation, "");
-        const std::shared_ptr<StandingBox> left = boxes.ShowStanding("server down", MessageBoxStyle::OkOnly, "Error");
+        const auto closed = boxes.ShowStanding("relay down", MessageBoxStyle::OkInformation, "");
+        const auto left = boxes.ShowStanding("server down", MessageBoxStyle::OkOnly, "Error");
         const QList<QMessageBox *> shown = owner.findChildren<QMessageBox *>();
-        QCOMPARE(shown.size(), 2);
-        QVERIFY(shown[0]->isVisible() && shown[0]->windowModality() == Qt::NonModal && !QApplication::activeModalWidget());
+        QVERIFY(shown.size() == 2 && shown[0]->isVisible() && !QApplication::activeModalWidget());
         shown[0]->button(QMessageBox::Ok)->click();
         QTRY_VERIFY(!closed->Standing());
         QVERIFY(left->Standing());
@@ -183,14 +182,11 @@ private slots:
         QList<QJsonObject> records;
         QTRY_VERIFY_WITH_TIMEOUT((records = JournalRecords({"BROKER_SERVICE=sample-broker"})).size() == 4, 10000);
         QStringList kinds;
-        for (const QJsonObject &record : records) {
-            QCOMPARE(record["SYSLOG_IDENTIFIER"].toString(), "tarvik-broker-servicecheck");
-            QCOMPARE(record["BROKER_SERVER"].toString(), "localhost");
-            kinds << record["PRIORITY"].toString() + " " + record["MESSAGE_ID"].toString();
-        }
-        QCOMPARE(kinds[2], kinds[0]);
-        QCOMPARE(kinds[3], kinds[1]);
-        QVERIFY(kinds[0].startsWith("4 ") && kinds[1].startsWith("6 ") && kinds[0] != kinds[1]);
+        for (const QJsonObject &record : records)
+            kinds << record["PRIORITY"].toString() + " " + record["MESSAGE_ID"].toString() + " " +
+                         record["BROKER_SERVER"].toString();
+        QVERIFY(kinds[2] == kinds[0] && kinds[3] == kinds[1] && kinds[0] != kinds[1]);
+        QVERIFY(kinds[0].startsWith("4 ") && kinds[1].startsWith("6 ") && kinds[0].endsWith(" localhost"));
         QVERIFY2(records[2]["BROKER_PID"].toString().toInt() > 0, qPrintable(records[2]["MESSAGE"].toString()));
         QCOMPARE(records[1]["SMTP_RELAY"].toString(), "localhost");
     }

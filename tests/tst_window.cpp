@@ -72,10 +72,9 @@ struct Rig {
                     Window.ExitProgramPressed();
                 else if (what == "dismiss")
                     Platform.DismissBoxes();
-                else if (what.startsWith("interval="))
-                    View.Texts[Control::mInterval] = what.mid(9).toStdString();
-                else if (what.startsWith("server="))
-                    View.Texts[Control::mBrokerID] = what.mid(7).toStdString();
+                else if (what.contains('='))
+                    View.Texts[what.startsWith("server") ? Control::mBrokerID : Control::mInterval] =
+                        what.section('=', 1).toStdString();
                 else
                     View.Values[Control::mKeepRunning] = what == "grey" ? 2 : 0;
             });
@@ -189,16 +188,12 @@ private slots:
                 rig.Schedule({QString::number(60 * i - 30) + ":server=" + scans[i].constFirst().mid(1)});
         rig.Window.CheckBrokerPressed(1);
 
-        QStringList asked;
-        for (const QString &line : Lines(rig.Platform.Sent, "")) {
-            const QString restart = "Please restart Tarvik Broker process ", notice = "The services of localhost ";
-            if (line.startsWith(restart))
-                asked << line.mid(restart.size());
-            // The notice names the server and the time of the first failure, and says why.
-            if (line.startsWith(notice) && line.endsWith("since Sun, 06 Dec 2026 21:34:18 -0600: sd_bus_start-->"
-                                                         "Connection refused"))
-                asked << "unreadable";
-        }
+        QStringList asked = Lines(rig.Platform.Sent, "Please restart Tarvik Broker process ");
+        // A notice names the server and the time of the first failure, and says why; in these rows it
+        // comes before any request.
+        for (const QString &notice : Lines(rig.Platform.Sent, "The services of localhost could not be read since "))
+            asked.prepend(notice == "Sun, 06 Dec 2026 21:34:18 -0600: sd_bus_start-->Connection refused" ? "unreadable"
+                                                                                                       : notice);
         QTEST(asked, "requests");
         QTEST(Lines({rig.View.Texts[Control::txChanges]}, "Service Name: "), "reported");
         QTEST(rig.Platform.Boxes, "messages");

@@ -8,6 +8,7 @@
 
 #include <psapi.h>
 
+#include <algorithm>
 #include <thread>
 
 namespace {
@@ -22,18 +23,13 @@ void StreamEndlessLine(SOCKET listener)
     ioctlsocket(client.Get(), FIONBIO, &nonBlocking);
     const std::string line = "220-" + std::string(65532, 'A');
     std::string heard;
-    char said[256];
     for (std::size_t sent = 0; sent < (256u << 20) && heard.find("quit") == std::string::npos;) {
-        const int size = send(client.Get(), line.data(), static_cast<int>(line.size()), 0);
-        if (size <= 0 && WSAGetLastError() != WSAEWOULDBLOCK)
-            return;
-        sent += size > 0 ? static_cast<std::size_t>(size) : 0;
+        sent += static_cast<std::size_t>(std::max(send(client.Get(), line.data(), static_cast<int>(line.size()), 0), 0));
+        char said[256];
         const int read = recv(client.Get(), said, sizeof said, 0);
         if (read == 0)
             return;
-        heard.append(said, read > 0 ? static_cast<std::size_t>(read) : 0);
-        if (size <= 0)
-            Sleep(1);
+        heard.append(said, static_cast<std::size_t>(std::max(read, 0)));
     }
 }
 

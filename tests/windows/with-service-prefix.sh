@@ -40,11 +40,9 @@ import email, email.utils, pathlib, re, sys
 # broker's stop, and the start, in the order they were written.
 records, calls = [], {}
 for line in open(sys.argv[2], errors='replace'):
-    call = re.match(r'(\w+):fixme:advapi:ReportEventW \(\w+,(0x\w+),0x\w+,(0x\w+),', line)
-    text = re.match(r'(\w+):\w+:eventlog:ReportEventW L"(.*)"$', line)
-    if call:
+    if call := re.match(r'(\w+):fixme:advapi:ReportEventW \(\w+,(0x\w+),0x\w+,(0x\w+),', line):
         calls[call[1]] = (call[2], int(call[3], 16))
-    elif text and text[1] in calls:
+    elif (text := re.match(r'(\w+):\w+:eventlog:ReportEventW L"(.*)"$', line)) and text[1] in calls:
         records.append(calls.pop(text[1]) + (text[2],))
 wanted = [('0x0004', 1, 'Monitoring of localhost started.'),
           ('0x0002', 4, 'Broker service tarvik-broker-idle on localhost is stopped.'),
