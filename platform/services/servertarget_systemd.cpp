@@ -1,5 +1,7 @@
 #include "platform/services/servertarget_systemd.h"
 
+#include "platform/net/hosttext.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -10,40 +12,12 @@
 
 namespace {
 
-bool IsAlnum(char c)
-{
-    return std::isalnum(static_cast<unsigned char>(c)) != 0;
-}
-
-bool IsHostName(std::string_view host)
-{
-    if (host == ".")
-        return true;
-    return !host.empty() && host.size() <= 253 && IsAlnum(host.front())
-        && std::all_of(host.begin(), host.end(), [](char c) { return IsAlnum(c) || c == '-' || c == '.'; });
-}
-
-bool IsIPv6Address(std::string_view host)
-{
-    return host.size() >= 2 && host.size() <= 45 && host.find(':') != std::string_view::npos
-        && std::all_of(host.begin(), host.end(), [](char c) {
-               return std::isxdigit(static_cast<unsigned char>(c)) || c == ':' || c == '.';
-           });
-}
-
 bool IsUserName(std::string_view user)
 {
-    return !user.empty() && user.size() <= 32 && user.front() != '-'
-        && std::all_of(user.begin(), user.end(), [](char c) { return IsAlnum(c) || c == '-' || c == '_' || c == '.'; });
-}
-
-bool IsPort(std::string_view port)
-{
-    if (port.empty() || port.size() > 5
-        || !std::all_of(port.begin(), port.end(), [](char c) { return c >= '0' && c <= '9'; }))
-        return false;
-    const long value = std::stol(std::string(port));
-    return value >= 1 && value <= 65535;
+    return !user.empty() && user.size() <= 32 && user.front() != '-' &&
+           std::all_of(user.begin(), user.end(), [](char c) {
+               return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.';
+           });
 }
 
 std::string Lowered(std::string_view text)
@@ -63,33 +37,6 @@ bool NamesThisMachine(std::string_view host)
     return gethostname(own.data(), own.size() - 1) == 0 && lowered == Lowered(own.data());
 }
 
-// Splits "host", "[v6]" or a bare IPv6 address from the optional ":port" after it.
-bool SplitHostAndPort(std::string_view rest, ServerTarget &target)
-{
-    std::string_view host = rest;
-    std::string_view port;
-    bool ipv6 = rest.find(':') != std::string_view::npos;
-    if (rest.starts_with('[')) {
-        const auto close = rest.find(']');
-        if (close == std::string_view::npos)
-            return false;
-        host = rest.substr(1, close - 1);
-        port = rest.substr(close + 1);
-        ipv6 = true;
-    } else if (std::count(rest.begin(), rest.end(), ':') == 1) {
-        host = rest.substr(0, rest.find(':'));
-        port = rest.substr(rest.find(':'));
-        ipv6 = false;
-    }
-    if (!(ipv6 ? IsIPv6Address(host) : IsHostName(host)))
-        return false;
-    if (!port.empty() && (!port.starts_with(':') || !IsPort(port.substr(1))))
-        return false;
-    target.Host = host;
-    target.Port = port.empty() ? std::string_view{} : port.substr(1);
-    return true;
-}
-
 } // namespace
 
 std::optional<SourceFailure> ParseServerTarget(const std::string &text, ServerTarget &target)
@@ -101,10 +48,13 @@ std::optional<SourceFailure> ParseServerTarget(const std::string &text, ServerTa
         parsed.User = rest.substr(0, at);
         rest = rest.substr(at + 1);
     }
-    if ((at != std::string_view::npos && !IsUserName(parsed.User)) || !SplitHostAndPort(rest, parsed))
+    const std::optional<HostText::HostAndPort> host = HostText::SplitHostAndPort(rest);
+    if ((at != std::string_view::npos && !IsUserName(parsed.User)) || !host)
         return SourceFailure{"Broker Server Name/IP",
                              "Give a host name or IP address (IPv6 in brackets when a port follows), "
                              "optionally as user@host:port with a port from 1 to 65535."};
+    parsed.Host = host->Host;
+    parsed.Port = host->Port;
     parsed.Local = parsed.User.empty() && parsed.Port.empty() && NamesThisMachine(parsed.Host);
     target = std::move(parsed);
     return std::nullopt;
