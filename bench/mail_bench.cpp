@@ -3,7 +3,9 @@
 // aiosmtpd on 127.0.0.1 port 25.
 #include "mail/notificationmail.h"
 #include "platform/events/eventloop_qt.h"
+#include "platform/events/threadworker.h"
 #include "platform/net/mailsocket_qt.h"
+#include "platform/os/credentialstore_linux.h"
 #include "platform/time/clocks_qt.h"
 #include "platform/time/tickcounter_linux.h"
 
@@ -54,7 +56,9 @@ struct RealMail {
     QtClocks Clock;
     LinuxTickCounter Ticks;
     QtMailSocket Socket;
-    NotificationMail Mail{Socket, {Clock, Ticks, Loop, Loop}, [](const std::string &) {}};
+    ThreadWorker Worker;
+    NotificationMail Mail{Socket, {Clock, Ticks, Loop, Loop, Worker, std::make_shared<SecretServiceStore>()},
+                          [](const std::string &) {}};
 };
 
 } // namespace

@@ -153,7 +153,7 @@ int main(int argc, char *argv[])
     const MonitorPlatform real = platform.Monitor();
     TarvikBrokerServiceCheck monitor(
         {{boxes, platform.Loop, platform.Loop, platform.Clock, platform.Ticks, platform.Numbers, platform.Background},
-         real.Winsock1, real.Source, real.CloseBox, real.Log, real.EndProgram},
+         real.Winsock1, real.Credentials, real.CredentialsWorker, real.Source, real.CloseBox, real.Log, real.EndProgram},
         window);
     window.SetText(Control::mInterval, "0");
     window.show();

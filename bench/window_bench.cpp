@@ -59,7 +59,8 @@ int main(int argc, char *argv[])
     MonitorPlatform parts = platform.Monitor();
     TarvikBrokerServiceCheck monitor({{boxes, platform.Loop, platform.Loop, platform.Clock, platform.Ticks, platform.Numbers,
                                        platform.Background},
-                                      parts.Winsock1, source, parts.CloseBox, parts.Log, parts.EndProgram},
+                                      parts.Winsock1, parts.Credentials, parts.CredentialsWorker, source, parts.CloseBox,
+                                      parts.Log, parts.EndProgram},
                                      window);
     double afterFirst = 0;
     source->BeforeListing = [&](int listing) {

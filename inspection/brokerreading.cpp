@@ -1,8 +1,9 @@
 #include "inspection/brokerreading.h"
 
+#include "util/offthread.h"
+
 #include <algorithm>
 #include <array>
-#include <atomic>
 #include <string_view>
 
 namespace {
@@ -57,11 +58,12 @@ bool IsSystemService(const std::string &name, ServiceSystem system)
 }
 
 // On the worker: the listing and the reads alone, nothing of the caller's.
-void ReadBrokers(ServiceSource &source, const std::string &moniker, BrokerReading &reading)
+BrokerReading ReadBrokers(ServiceSource &source, const std::string &moniker)
 {
+    BrokerReading reading;
     std::unique_ptr<ServiceCollection> services;
     if ((reading.Failure = source.InstancesOf(moniker, ServiceClassName, BrokerNamePattern, services)))
-        return;
+        return reading;
     for (std::size_t index = 0; index < services->Count() && !reading.Failure; ++index) {
         if (!IsBrokerName(services->Name(index), source.System()))
             continue;
@@ -71,6 +73,7 @@ void ReadBrokers(ServiceSource &source, const std::string &moniker, BrokerReadin
         else
             reading.Brokers.push_back(std::move(service));
     }
+    return reading;
 }
 
 } // namespace
@@ -82,28 +85,13 @@ bool IsBrokerName(const std::string &name, ServiceSystem system)
            !IsSystemService(name, system);
 }
 
-// A server far away or with a thousand services takes seconds, and a broken one may never
-// answer: the source runs on the worker while the caller's window or loop goes on.
 std::optional<BrokerReading> ReadBrokersOffThread(std::shared_ptr<ServiceSource> source, const std::string &server,
                                                   int32_t limitMs, Worker &worker,
                                                   const modMsgWaitObj::MessageWaitPlatform &wait)
 {
-    // The worker hands the reading over through Finished: the signal the wait sees orders
-    // nothing between the threads.
-    struct Shared {
-        BrokerReading Reading;
-        std::atomic<bool> Finished = false;
-    };
-    const auto shared = std::make_shared<Shared>();
-    const int32_t done = worker.Start([source = std::move(source), moniker = ServiceMonikerPrefix + server, shared] {
-        ReadBrokers(*source, moniker, shared->Reading);
-        shared->Finished.store(true, std::memory_order_release);
-    });
-    if (done < 0)
-        return BrokerReading{{}, {}, SourceFailure{"Worker", "The last reading of the services has not ended, or the "
-                                                             "system gave no thread for a new one."}};
-    if (modMsgWaitObj::WaitPumpingMessages(limitMs, std::span(&done, 1), wait) != WaitCode::Object0 ||
-        !shared->Finished.load(std::memory_order_acquire))
-        return std::nullopt;
-    return shared->Reading;
+    return RunOffThread(
+        worker, limitMs, wait,
+        [source = std::move(source), moniker = ServiceMonikerPrefix + server] { return ReadBrokers(*source, moniker); },
+        BrokerReading{{}, {}, SourceFailure{"Worker", "The last reading of the services has not ended, or the system "
+                                                      "gave no thread for a new one."}});
 }

@@ -1,12 +1,10 @@
 #include "mail/notificationmail.h"
 
-#include "mail/smtpreply.h"
+#include "platform/os/machinename.h"
 
 #include <cmath>
 
 namespace {
-
-constexpr int32_t SmtpPort = 25;
 
 // Closes the socket when the dialogue ends, however it ends.
 class ConnectionCloser {
@@ -20,19 +18,26 @@ private:
     MailSocket &Socket;
 };
 
+MailResult NotSent(const std::string &why)
+{
+    return {false, {}, MailFailure{MailFailure::Kind::NotStarted, why}};
+}
+
 } // namespace
 
 NotificationMail::NotificationMail(MailSocket &winsock1, MailPlatform platform, StatusCaptionSetter setStatusCaption)
-    : Winsock1(winsock1), Platform(platform), SetStatusCaption(std::move(setStatusCaption))
+    : Winsock1(winsock1), Platform(std::move(platform)), SetStatusCaption(std::move(setStatusCaption))
 {
     Winsock1.SetDataArrivalHandler([this](int32_t byteCount) { ReplyDataArrived(byteCount); });
     Winsock1.SetConnectionFaultHandler([this](const std::string &reason) { ConnectionFault = reason; });
+    Winsock1.SetTlsReadyHandler([this](const TlsPeer &peer) { Tls = peer; });
 }
 
 NotificationMail::~NotificationMail()
 {
     Winsock1.SetDataArrivalHandler({});
     Winsock1.SetConnectionFaultHandler({});
+    Winsock1.SetTlsReadyHandler({});
 }
 
 MailResult NotificationMail::SendEmail(const std::string &MailServerName, const std::string &FromName,
@@ -45,57 +50,55 @@ MailResult NotificationMail::SendEmail(const std::string &MailServerName, const 
     const int16_t state = Winsock1.ConnectionState();
     // The blank stands where the sign of a negative number would.
     if (state != 0)
-        return {false, {}, MailFailure{MailFailure::Kind::NotStarted, " " + std::to_string(state)}};
+        return NotSent(" " + std::to_string(state));
     // A line break would let a field add SMTP commands of its own.
     if (const auto field = FieldWithLineBreak(message))
-        return {false, {}, MailFailure{MailFailure::Kind::NotStarted,
-                                       "The mail was not sent: " + *field +
-                                           " holds a line break, which no mail field may hold."}};
-    return RunDialogue(message);
+        return NotSent("The mail was not sent: " + *field + " holds a line break, which no mail field may hold.");
+    const std::optional<RelayAddress> relay = ParseRelayAddress(MailServerName);
+    if (!relay)
+        return NotSent(std::string("The mail was not sent: ") + RelayFieldRule);
+    return RunDialogue(message, *relay);
 }
 
-MailResult NotificationMail::RunDialogue(const MailMessage &message)
+MailResult NotificationMail::RunDialogue(const MailMessage &message, const RelayAddress &relay)
 {
-    const SmtpTexts texts = ComposeSmtpTexts(message, Platform.Clock.LocalNow());
+    const LocalDateTime now = Platform.Clock.LocalNow();
+    const SmtpTexts texts = ComposeSmtpTexts(message, now, NewMessageId(now, MachineName()));
     Winsock1.SetProtocol(0);
     Winsock1.SetLocalPort(0);
-    Winsock1.SetRemoteHost(message.MailServerName);
-    Winsock1.SetRemotePort(SmtpPort);
-    RelayName = message.MailServerName;
+    Winsock1.SetRemoteHost(relay.Host);
+    Winsock1.SetRemotePort(relay.Port);
+    RelayName = relay.Host;
     // Nothing an earlier connection left behind speaks for this one.
     Response.clear();
     ConnectionFault.reset();
+    Tls.reset();
 
     ConnectionCloser closer(Winsock1);
-    const Reply outcome = Converse(texts);
+    const Reply outcome = Converse(texts, relay);
     // A relay that answers, whatever it answered, is in step and is told goodbye.
     if (outcome.How == Awaited::ExpectedCode || outcome.How == Awaited::OtherCode) {
         Send(texts.Quit);
         ShowStatus("Disconnecting");
         AwaitReply("221", QuitLimitSeconds);
     }
-    if (outcome.How == Awaited::ExpectedCode)
-        return {true, outcome.Words, std::nullopt};
+    if (outcome.Expected())
+        return {true, outcome.Text, std::nullopt};
     if (outcome.How == Awaited::ProgramEnding)
         return {};
-    return {false, {}, MailFailure{MailFailure::Kind::Dialogue, outcome.Words}};
+    return {false, {}, MailFailure{MailFailure::Kind::Dialogue, outcome.Failure}};
 }
 
 // Each command goes out only once the one before it has had its expected reply: after a
 // refusal or silence the relay would read the rest of the message as commands.
-NotificationMail::Reply NotificationMail::Converse(const SmtpTexts &texts)
+NotificationMail::Reply NotificationMail::Converse(const SmtpTexts &texts, const RelayAddress &relay)
 {
-    Reply outcome{Awaited::ExpectedCode, {}};
+    Reply outcome = OpenSession(texts, relay);
     const auto replied = [&](const char *code, float limitSeconds = ReplyLimitSeconds, std::string_view alike = {}) {
         outcome = AwaitReply(code, limitSeconds, alike);
-        return outcome.How == Awaited::ExpectedCode;
+        return outcome.Expected();
     };
-    Winsock1.OpenConnection();
-    if (!replied("220"))
-        return outcome;
-    ShowStatus("Connecting....");
-    Send(texts.Helo);
-    if (!replied("250"))
+    if (!outcome.Expected())
         return outcome;
     ShowStatus("Connected");
     Send(texts.Sender);
@@ -136,27 +139,39 @@ bool NotificationMail::WaitFor(const std::string &ResponseCode)
 NotificationMail::Reply NotificationMail::AwaitReply(const std::string &ResponseCode, float limitSeconds,
                                                      std::string_view alike)
 {
+    return AwaitUntil(limitSeconds, [&]() -> std::optional<Reply> {
+        TakeReceived();
+        const std::optional<SmtpReply> reply = TakeReply(Response);
+        if (!reply)
+            return std::nullopt;
+        if (reply->Code == ResponseCode || (!alike.empty() && reply->Code == alike))
+            return Reply{Awaited::ExpectedCode, reply->Code, reply->Text, {}};
+        return Reply{Awaited::OtherCode, reply->Code, reply->Text,
+                     "SMTP service error, impromper response code. Code should have been: " + ResponseCode +
+                         " Code recieved: " + reply->Text};
+    });
+}
+
+// Pumps until `arrived` finds what the wait is for, the connection fails, the limit passes or
+// the program ends. What came counts even when the limit passed while it was read.
+NotificationMail::Reply NotificationMail::AwaitUntil(float limitSeconds,
+                                                    const std::function<std::optional<Reply>()> &arrived)
+{
     if (ProgramEnding)
-        return {Awaited::ProgramEnding, {}};
+        return {Awaited::ProgramEnding};
     // Elapsed time on the tick counter: the time of day jumps at midnight and whenever the
     // clock is set, and neither may end a wait early or stretch it.
     const uint32_t startTick = Platform.Ticks.GetTickCount();
     for (;;) {
-        TakeReceived();
-        // A reply that came counts even when the limit passed while it was read.
-        if (const std::optional<SmtpReply> reply = TakeReply(Response)) {
-            if (reply->Code == ResponseCode || (!alike.empty() && reply->Code == alike))
-                return {Awaited::ExpectedCode, reply->Text};
-            return {Awaited::OtherCode, "SMTP service error, impromper response code. Code should have been: " +
-                                            ResponseCode + " Code recieved: " + reply->Text};
-        }
+        if (std::optional<Reply> reply = arrived())
+            return *reply;
         if (ConnectionFault)
-            return {Awaited::NoReply, "SMTP service error, no connection with " + RelayName + ": " + *ConnectionFault};
+            return {Awaited::NoReply, {}, {}, "SMTP service error, no connection with " + RelayName + ": " + *ConnectionFault};
         const float WaitElapsed = (Platform.Ticks.GetTickCount() - startTick) / 1000.0f;
         if (WaitElapsed > limitSeconds)
-            return {Awaited::NoReply, "SMTP service error, timed out while waiting for response"};
+            return {Awaited::NoReply, {}, {}, "SMTP service error, timed out while waiting for response"};
         if (!PumpUntilInputOrLimit(limitSeconds, WaitElapsed))
-            return {Awaited::ProgramEnding, {}};
+            return {Awaited::ProgramEnding};
     }
 }
 

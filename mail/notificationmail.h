@@ -1,13 +1,18 @@
 #pragma once
 
+#include "mail/relayaddress.h"
+#include "mail/smtpreply.h"
 #include "mail/smtptexts.h"
 #include "platform/events/combinedwait.h"
 #include "platform/events/eventpump.h"
+#include "platform/events/worker.h"
 #include "platform/net/mailsocket.h"
+#include "platform/os/credentialstore.h"
 #include "platform/time/clocks.h"
 #include "platform/time/tickcounter.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,7 +21,7 @@
 // operator is to read.
 struct MailFailure {
     enum class Kind {
-        NotStarted, // nothing went out: the socket was busy, or a field would have added commands
+        NotStarted, // nothing went out: the socket was busy, or a field is unfit
         Dialogue,   // the relay or the connection failed a step of the dialogue
     };
     Kind What;
@@ -29,6 +34,9 @@ struct MailPlatform {
     TickCounter &Ticks; // for the reply limits
     CombinedWait &Wait; // sleeps between the relay's replies
     EventPump &Pump;    // keeps the window answering meanwhile
+    Worker &Background; // asks the credential store, which may take its time
+    // Shared with a question the dialogue gave up on.
+    std::shared_ptr<CredentialStore> Credentials;
 };
 
 struct MailResult {
@@ -70,16 +78,27 @@ public:
 
 private:
     enum class Awaited { ExpectedCode, OtherCode, NoReply, ProgramEnding };
-    // How a wait ended: the reply that carried its code, or in words why none did.
+    // How a wait ended: the reply that came, if one did, and in words why it was not the one
+    // waited for. A relay that has answered is in step, whatever it answered.
     struct Reply {
-        Awaited How;
-        std::string Words;
+        Awaited How = Awaited::ExpectedCode;
+        std::string Code;
+        std::string Text;
+        std::string Failure;
+        bool Expected() const { return How == Awaited::ExpectedCode; }
     };
 
-    MailResult RunDialogue(const MailMessage &message);
-    Reply Converse(const SmtpTexts &texts);
+    MailResult RunDialogue(const MailMessage &message, const RelayAddress &relay);
+    Reply Converse(const SmtpTexts &texts, const RelayAddress &relay);
+    Reply OpenSession(const SmtpTexts &texts, const RelayAddress &relay);
+    Reply GoOverToTls(const SmtpTexts &texts, const RelayAddress &relay, EhloOffer &offer);
+    Reply LogIn(const RelayAddress &relay, const EhloOffer &offer);
+    std::optional<std::string> LookUpPassword(const RelayAddress &relay, std::string &failure);
     // `alike` is a second code that means the same as ResponseCode, if any.
-    Reply AwaitReply(const std::string &ResponseCode, float limitSeconds, std::string_view alike = {});
+    Reply AwaitReply(const std::string &ResponseCode, float limitSeconds = ReplyLimitSeconds,
+                     std::string_view alike = {});
+    Reply AwaitTls(const RelayAddress &relay);
+    Reply AwaitUntil(float limitSeconds, const std::function<std::optional<Reply>()> &arrived);
     void TakeReceived();
     void Send(const std::string &text);
     void ShowStatus(const std::string &caption);
@@ -93,6 +112,8 @@ private:
     std::string Response;
     // Why the connection could not be made or was lost, in the socket's words.
     std::optional<std::string> ConnectionFault;
+    // Since the TLS handshake ended, this connection.
+    std::optional<TlsPeer> Tls;
     std::string RelayName;
     // Once the program is ending nobody waits for a reply any more: the dialogue sends
     // nothing further and only closes its connection.

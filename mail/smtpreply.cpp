@@ -1,5 +1,8 @@
 #include "mail/smtpreply.h"
 
+#include <algorithm>
+#include <cctype>
+#include <sstream>
 #include <string_view>
 
 namespace {
@@ -12,6 +15,27 @@ SmtpReply TakeFront(std::string &received, std::size_t length, std::string code)
 }
 
 } // namespace
+
+EhloOffer OfferOf(const std::string &replyText)
+{
+    EhloOffer offer;
+    std::istringstream lines(replyText);
+    std::string line;
+    for (std::getline(lines, line); std::getline(lines, line);) {
+        std::transform(line.begin(), line.end(), line.begin(), [](unsigned char c) { return char(std::toupper(c)); });
+        // "AUTH=PLAIN LOGIN" is how older relays put it.
+        std::replace(line.begin(), line.end(), '=', ' ');
+        std::istringstream words(line.size() > 4 ? line.substr(4) : std::string());
+        std::string keyword, mechanism;
+        words >> keyword;
+        offer.StartTls = offer.StartTls || keyword == "STARTTLS";
+        while (keyword == "AUTH" && words >> mechanism) {
+            offer.AuthPlain = offer.AuthPlain || mechanism == "PLAIN";
+            offer.AuthLogin = offer.AuthLogin || mechanism == "LOGIN";
+        }
+    }
+    return offer;
+}
 
 std::optional<SmtpReply> TakeReply(std::string &received)
 {

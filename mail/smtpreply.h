@@ -16,6 +16,16 @@ struct SmtpReply {
 // lasts, nor pass for the code it began with.
 constexpr std::size_t LongestReply = 65536;
 
+// What a relay's reply to EHLO offers of the extensions the mail uses: after its first line,
+// each line names one (RFC 5321 section 4.1.1.1), AUTH with its mechanisms (RFC 4954).
+struct EhloOffer {
+    bool StartTls = false;
+    bool AuthPlain = false;
+    bool AuthLogin = false;
+};
+
+EhloOffer OfferOf(const std::string &replyText);
+
 // Takes the first complete reply off the front of what has been received; nothing while its
 // last line has yet to come.
 std::optional<SmtpReply> TakeReply(std::string &received);

@@ -1,9 +1,12 @@
 #include "mail/smtptexts.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <random>
 #include <utility>
 
 namespace {
@@ -52,10 +55,23 @@ std::string MailDateValue(const LocalDateTime &now)
            ":" + TwoDigits(now.Second) + " " + ZoneOf(now.UtcOffsetMinutes);
 }
 
-SmtpTexts ComposeSmtpTexts(const MailMessage &message, const LocalDateTime &now)
+std::string NewMessageId(const LocalDateTime &now, const std::string &machine)
+{
+    std::random_device random;
+    const uint64_t unique = (uint64_t(random()) << 32) | random();
+    char stamp[64];
+    std::snprintf(stamp, sizeof stamp, "%04d%02d%02d%02d%02d%02d.%016llx", now.Year, now.Month, now.Day, now.Hour,
+                  now.Minute, now.Second, static_cast<unsigned long long>(unique));
+    return std::string("<") + stamp + "@" + machine + ">";
+}
+
+SmtpTexts ComposeSmtpTexts(const MailMessage &message, const LocalDateTime &now, const std::string &messageId)
 {
     SmtpTexts texts;
+    // RFC 5321 section 4.1.1.1: a client that speaks the extensions greets with EHLO.
+    texts.Ehlo = std::string("EHLO ") + HeloDomain + CrLf;
     texts.Helo = std::string("HELO ") + HeloDomain + CrLf;
+    texts.StartTls = std::string("STARTTLS") + CrLf;
     // RFC 5321 section 4.1.2: the path goes in angle brackets; relays refuse it bare.
     texts.Sender = "mail from:<" + message.FromEmailAddress + ">" + CrLf;
     texts.Recipient = "rcpt to:<" + message.ToEmailAddress + ">" + CrLf;
@@ -64,11 +80,26 @@ SmtpTexts ComposeSmtpTexts(const MailMessage &message, const LocalDateTime &now)
     texts.HeaderBlock = "From: " + Quoted(message.FromName, message.FromEmailAddress) + CrLf +
                         "Date: " + MailDateValue(now) + CrLf + "X-Mailer: STMP Sender" + CrLf +
                         "To: " + Quoted(message.ToName, message.ToEmailAddress) + CrLf +
-                        "Subject: " + message.EmailSubject + CrLf + CrLf;
+                        "Subject: " + message.EmailSubject + CrLf + "Message-ID: " + messageId + CrLf + CrLf;
     texts.BodyPiece = DotStuffed(message.EmailBodyOfMessage) + CrLf + CrLf;
     texts.EndMark = std::string(".") + CrLf;
     texts.Quit = std::string("quit") + CrLf;
     return texts;
+}
+
+std::string Base64(std::string_view bytes)
+{
+    static constexpr char Alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string encoded;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const std::size_t left = bytes.size() - i;
+        uint32_t group = uint32_t(uint8_t(bytes[i])) << 16;
+        group |= left > 1 ? uint32_t(uint8_t(bytes[i + 1])) << 8 : 0;
+        group |= left > 2 ? uint32_t(uint8_t(bytes[i + 2])) : 0;
+        for (int sextet = 0; sextet < 4; ++sextet)
+            encoded += sextet <= int(std::min<std::size_t>(left, 3)) ? Alphabet[(group >> (18 - 6 * sextet)) & 63] : '=';
+    }
+    return encoded;
 }
 
 std::optional<std::string> FieldWithLineBreak(const MailMessage &message)

@@ -1,6 +1,8 @@
+#include "mail/relaypassword.h"
 #include "monitor/monitorwindow_qt.h"
 #include "monitor/tarvikbrokerservicecheck.h"
 #include "monitor/windowplatform_qt.h"
+#include "platform/os/secretinput.h"
 
 #include <QApplication>
 #include <QDir>
@@ -11,6 +13,13 @@
 int main(int argc, char *argv[])
 {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (RelayPassword::Asked(arguments)) {
+        std::string out;
+        SecretServiceStore store;
+        const int status = RelayPassword::Run(arguments, store, [] { return ReadSecretLine("Password: "); }, out);
+        std::fputs(out.c_str(), stdout);
+        return status;
+    }
     if (BrokerCheck::Asked(arguments)) {
         QCoreApplication app(argc, argv);
         std::string out;

@@ -1,7 +1,9 @@
+#include "mail/relaypassword.h"
 #include "monitor/monitorwindow_win32.h"
 #include "monitor/tarvikbrokerservicecheck.h"
 #include "monitor/windowplatform_win32.h"
 #include "platform/os/commandline_win32.h"
+#include "platform/os/secretinput.h"
 
 int main()
 {
@@ -12,6 +14,13 @@ int main()
         WriteStandardOutput(failure ? "The event source could not be registered: " + *failure + "\n"
                                     : std::string("The event source is registered.\n"));
         return failure ? 1 : 0;
+    }
+    if (RelayPassword::Asked(arguments)) {
+        std::string out;
+        CredentialManagerStore store;
+        const int status = RelayPassword::Run(arguments, store, [] { return ReadSecretLine("Password: "); }, out);
+        WriteStandardOutput(out);
+        return status;
     }
     if (BrokerCheck::Asked(arguments)) {
         std::string out;

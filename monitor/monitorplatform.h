@@ -2,6 +2,7 @@
 
 #include "platform/log/systemlog.h"
 #include "platform/net/mailsocket.h"
+#include "platform/os/credentialstore.h"
 #include "platform/services/servicesource.h"
 #include "platform/ui/closebox.h"
 #include "platform/ui/windowservices.h"
@@ -14,6 +15,10 @@
 struct MonitorPlatform {
     WindowServices Services;
     MailSocket &Winsock1;
+    // The relay's password: the store, and a worker of its own to ask it on, so that a question
+    // still waiting holds up no scan.
+    std::shared_ptr<CredentialStore> Credentials;
+    Worker &CredentialsWorker;
     // Shared with the job that reads it, which may outlive the window.
     std::shared_ptr<ServiceSource> Source;
     CloseBoxControl &CloseBox;

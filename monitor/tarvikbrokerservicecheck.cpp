@@ -4,8 +4,9 @@
 
 TarvikBrokerServiceCheck::TarvikBrokerServiceCheck(MonitorPlatform platform, MonitorView &view)
     : Platform(platform), View(view),
-      Mail(platform.Winsock1, {platform.Services.Clock, platform.Services.Ticks, platform.Services.Wait,
-                               platform.Services.Pump},
+      Mail(platform.Winsock1,
+           {platform.Services.Clock, platform.Services.Ticks, platform.Services.Wait, platform.Services.Pump,
+            platform.CredentialsWorker, platform.Credentials},
            [this](const std::string &caption) { View.SetText(Control::StatusTxt, caption); })
 {
     WindowLoaded();

@@ -8,6 +8,7 @@
 #include "platform/log/queuedlog.h"
 #include "platform/log/systemlog_systemd.h"
 #include "platform/net/mailsocket_qt.h"
+#include "platform/os/credentialstore_linux.h"
 #include "platform/services/servicesource_systemd.h"
 #include "platform/time/clocks_qt.h"
 #include "platform/time/tickcounter_linux.h"
@@ -34,6 +35,8 @@ struct QtWindowPlatform {
     QtClocks Clock;
     QtNumberFormat Numbers;
     QtMailSocket Winsock1;
+    std::shared_ptr<CredentialStore> Credentials = std::make_shared<SecretServiceStore>();
+    ThreadWorker CredentialsWorker;
     std::shared_ptr<ServiceSource> Source = std::make_shared<SystemdServiceSource>();
     LinuxTickCounter Ticks;
     QtCloseBox CloseBox;
@@ -45,8 +48,8 @@ struct QtWindowPlatform {
 
     MonitorPlatform Monitor()
     {
-        return {{Boxes, Loop, Loop, Clock, Ticks, Numbers, Background}, Winsock1, Source, CloseBox, Log,
-                [this] { EndProgram(); }};
+        return {{Boxes, Loop, Loop, Clock, Ticks, Numbers, Background}, Winsock1, Credentials, CredentialsWorker, Source,
+                CloseBox, Log, [this] { EndProgram(); }};
     }
 
     void EndProgram()

@@ -8,6 +8,7 @@
 #include "platform/log/queuedlog.h"
 #include "platform/log/systemlog_win32.h"
 #include "platform/net/mailsocket_win32.h"
+#include "platform/os/credentialstore_win32.h"
 #include "platform/services/servicesource_wmi.h"
 #include "platform/time/clocks_win32.h"
 #include "platform/time/tickcounter_win32.h"
@@ -32,6 +33,8 @@ struct Win32WindowPlatform {
     Win32Clocks Clock;
     Win32NumberFormat Numbers;
     Win32MailSocket Winsock1;
+    std::shared_ptr<CredentialStore> Credentials = std::make_shared<CredentialManagerStore>();
+    ThreadWorker CredentialsWorker;
     std::shared_ptr<ServiceSource> Source = std::make_shared<WmiServiceSource>();
     Win32TickCounter Ticks;
     Win32CloseBox CloseBox;
@@ -47,8 +50,8 @@ struct Win32WindowPlatform {
 
     MonitorPlatform Monitor()
     {
-        return {{Boxes, Loop, Loop, Clock, Ticks, Numbers, Background}, Winsock1, Source, CloseBox, Log,
-                [this] { EndProgram(); }};
+        return {{Boxes, Loop, Loop, Clock, Ticks, Numbers, Background}, Winsock1, Credentials, CredentialsWorker, Source,
+                CloseBox, Log, [this] { EndProgram(); }};
     }
 
     // The quit ends the main loop only once the handlers on the stack have returned, which

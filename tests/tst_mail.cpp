@@ -2,7 +2,9 @@
 // time, and the Date header. Delivery through a real relay is the end-to-end test's.
 #include "mail/notificationmail.h"
 #include "platform/net/mailsocket_qt.h"
+#include "platform/os/credentialstore_linux.h"
 #include "platform/time/clocks_qt.h"
+#include "tests/support/runprogram.h"
 #include "tests/support/scriptedsmtppeer.h"
 #include "tests/support/simulatedplatform.h"
 
@@ -33,12 +35,13 @@ QStringList Dialogue(int index = -1, const QStringList &instead = {},
     if (index >= 0)
         replies[index] = instead;
     const QStringList script =
-        replies[0] + QStringList{"C:HELO broker-monitor.localdomain"} + replies[1] +
+        replies[0] + QStringList{"C:EHLO broker-monitor.localdomain"} + replies[1] +
         QStringList{"C:mail from:<ops@example.org>"} + replies[2] + QStringList{"C:rcpt to:<ops@example.org>"} +
         replies[3] + QStringList{"C:data"} + replies[4] +
         QStringList{"C:From: \"TarvikBroker\" <ops@example.org>", "C:Date: Sun, 06 Dec 2026 21:34:18 -0600",
                     "C:X-Mailer: STMP Sender", "C:To: \"TarvikBrokerQueue\" <ops@example.org>",
-                    "C:Subject: Tarvik Broker Service Check Message", "C:"} +
+                    "C:Subject: Tarvik Broker Service Check Message",
+                    "R:Message-ID: <20261206213418\\.[0-9a-f]{16}@[-.a-zA-Z0-9]+>", "C:"} +
         body + QStringList{"C:", "C:", "C:."} + replies[5] + QStringList{"C:quit"} + replies[6];
     return script.mid(0, script.indexOf("END"));
 }
@@ -50,7 +53,8 @@ struct RealMail {
     QtEventLoop Loop;
     SimulatedPlatform Platform{Start, &Loop};
     QtMailSocket Socket;
-    NotificationMail Mail{Socket, {Platform, Platform, Platform, Platform}, [](const std::string &) {}};
+    NotificationMail Mail{Socket, {Platform, Platform, Platform, Platform, Platform, std::make_shared<SecretServiceStore>()},
+                          [](const std::string &) {}};
 };
 
 } // namespace
@@ -58,6 +62,18 @@ struct RealMail {
 class MailTest : public QObject {
     Q_OBJECT
 private slots:
+    // The logins of the relays below, kept as an operator keeps them: by the program, with the
+    // password on its standard input.
+    void initTestCase()
+    {
+        const QString password = qEnvironmentVariable("BROKER_TEST_RELAY_PASSWORD");
+        for (const auto &[account, kept] : {std::pair<QString, QString>{"ops@relay.test:587", password},
+                                            {"ops@login-only.relay.test:587", password}, {"ops@relay.test:465", password},
+                                            {"ops@untrusted.relay.test:587", password}, {"intruder@relay.test:587", "guess"}})
+            QCOMPARE(RunProgram("sh", {"-c", R"(printf %s "$1" | "$0" --set-relay-password "$2")", MONITOR_PROGRAM, kept,
+                                       account}).Status, 0);
+    }
+
     void dialogueEndsAtItsFirstFailure_data()
     {
         // The scripted relay listens on 127.0.0.9 alone, so 127.0.0.8 refuses the connection.
@@ -85,7 +101,9 @@ private slots:
         add("line break in a field: nothing sent", {}, "The mail was not sent: MailServerName holds a line break",
             false, 0, "127.0.0.9\rrcpt to:<victim@example.org>");
         add("silence", {}, TimedOut, false, 15);
-        add("helo answered 16 s late", Dialogue(1, {"P:16", "S:250 late", "END"}), TimedOut, false, 15);
+        add("ehlo answered 16 s late", Dialogue(1, {"P:16", "S:250 late", "END"}), TimedOut, false, 15);
+        add("a relay that knows no EHLO: HELO, and the dialogue as before EHLO",
+            Dialogue(1, {"S:502 command not implemented", "C:HELO broker-monitor.localdomain", "S:250 relay"}), {}, true, 0);
         add("421 greeting, then the relay closes", Dialogue(0, {"S:421 busy", "CLOSE", "END"}),
             WrongCode.arg("220", "421 busy\r\n"), false, 0);
         add("550 recipient, quit unanswered: not a line of the message follows",
@@ -122,6 +140,49 @@ private slots:
         QVERIFY2(std::abs(rig.Platform.Now - RealMail::Start - seconds) < 0.5,
                  qPrintable(QString::number(rig.Platform.Now - RealMail::Start)));
         QCOMPARE(rig.Socket.ConnectionState(), int16_t(0));
+    }
+
+    void deliversThroughTlsAndLogins_data()
+    {
+        // The relays of tests/support/with-tls-relays.sh, with the logins kept below.
+        QTest::addColumn<QString>("relay");
+        QTest::addColumn<QString>("log");
+        QTest::addColumn<QStringList>("received"); // by the relay, in order
+        QTest::addColumn<QString>("failure");      // how the failure begins; none when delivered
+        const QString ehlo = "EHLO broker-monitor.localdomain";
+        const QStringList tls{ehlo, "STARTTLS", ehlo}, message{"MAIL from:<ops@example.org>", "RCPT to:<ops@example.org>",
+                                                                "DATA", "QUIT"};
+        const auto add = [](const char *name, QString relay, QString log, QStringList received, QString failure = {}) {
+            QTest::newRow(name) << relay << log << received << failure;
+        };
+        add("port 25 offering STARTTLS: the mail in TLS", "relay.test", "127.0.0.20_25", tls + message);
+        add("587: STARTTLS, then AUTH PLAIN", "ops@relay.test:587", "127.0.0.20_587", tls + QStringList{"AUTH PLAIN"} + message);
+        add("587 offering LOGIN only", "ops@login-only.relay.test:587", "127.0.0.21_587", tls + QStringList{"AUTH LOGIN"} + message);
+        add("465: TLS from the first byte", "ops@relay.test:465", "127.0.0.20_465", QStringList{ehlo, "AUTH PLAIN"} + message);
+        add("a wrong password: the relay's words", "intruder@relay.test:587", "127.0.0.20_587",
+            tls + QStringList{"AUTH PLAIN", "QUIT"}, "relay.test refused the login of intruder: 535 5.7.8 Authentication");
+        add("a certificate nobody trusts: the password stays", "ops@untrusted.relay.test:587", "127.0.0.22_587", tls + QStringList{"QUIT"},
+            "The certificate of untrusted.relay.test is not trusted (");
+        add("no STARTTLS on a submission port: nothing sent", "plain.relay.test:587", "127.0.0.23_587", {ehlo, "QUIT"},
+            "plain.relay.test offers no STARTTLS, and port 587 takes mail only inside TLS: nothing was sent.");
+    }
+
+    void deliversThroughTlsAndLogins()
+    {
+        QFETCH(QString, relay);
+        QFETCH(QString, log);
+        QFETCH(QString, failure);
+        QFile received(qEnvironmentVariable("BROKER_TEST_RELAY_LOGS") + "/" + log + ".log");
+        received.remove();
+        RealMail rig;
+        const MailResult sent = Send(rig.Mail, relay, "Please restart Tarvik Broker process SampleBroker\r\n");
+        const QString said = sent.Failure ? QString::fromStdString(sent.Failure->Words) : QString();
+        QVERIFY2(sent.Delivered == failure.isEmpty() && said.startsWith(failure), qPrintable(said));
+        QVERIFY(received.open(QIODevice::ReadOnly));
+        const QString heard = QString::fromUtf8(received.readAll());
+        QTEST(heard.split('\n', Qt::SkipEmptyParts), "received");
+        const QString password = qEnvironmentVariable("BROKER_TEST_RELAY_PASSWORD");
+        QVERIFY(!said.contains(password) && !heard.contains(password));
     }
 
     void dateHeaderHasTheOffsetOfItsMoment_data()

@@ -84,7 +84,9 @@ struct Rig {
     std::shared_ptr<ObservedSource> Source = std::make_shared<ObservedSource>();
     FakeView View;
     QtCloseBox CloseBox;
-    TarvikBrokerServiceCheck Window{{Platform.Services(), Platform, Source, CloseBox, Platform, [this] { Platform.Abandon(); }},
+    // No relay of these asks for a login.
+    TarvikBrokerServiceCheck Window{{Platform.Services(), Platform, nullptr, Platform, Source, CloseBox, Platform,
+                                     [this] { Platform.Abandon(); }},
                                     View};
 };
 

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 QtMailSocket::QtMailSocket()
 {
@@ -15,6 +16,17 @@ QtMailSocket::QtMailSocket()
         if (OnDataArrival)
             OnDataArrival(static_cast<int32_t>(std::min<qint64>(Socket.bytesAvailable(), INT_MAX)));
     });
+    QObject::connect(&Socket, &QAbstractSocket::connected, &Socket, [this] {
+        if (std::exchange(TlsWhenConnected, false))
+            Socket.startClientEncryption();
+    });
+    // The dialogue decides what an untrusted certificate may still carry; the handshake goes on.
+    QObject::connect(&Socket, &QSslSocket::sslErrors, &Socket, [this](const QList<QSslError> &errors) {
+        for (const QSslError &error : errors)
+            TlsProblems << error.errorString();
+        Socket.ignoreSslErrors();
+    });
+    QObject::connect(&Socket, &QSslSocket::encrypted, &Socket, [this] { TellTlsReady(); });
     // Qt reads what is left before it reports the peer's close, so the data comes first.
     QObject::connect(&Socket, &QAbstractSocket::errorOccurred, &Socket, [this] {
         if (Opened && OnConnectionFault)
@@ -63,7 +75,7 @@ void QtMailSocket::SetRemotePort(int32_t port)
 
 void QtMailSocket::OpenConnection()
 {
-    Socket.abort();
+    CloseConnection();
     Opened = true;
     if (LocalPort != 0)
         Socket.bind(QHostAddress::Any, static_cast<quint16>(LocalPort));
@@ -91,6 +103,26 @@ void QtMailSocket::CloseConnection()
         Socket.flush();
     Socket.abort();
     Opened = false;
+    TlsWhenConnected = false;
+    TlsProblems.clear();
+}
+
+void QtMailSocket::StartTls(const std::string &peerName)
+{
+    Socket.setPeerVerifyName(QString::fromStdString(peerName));
+    if (Socket.state() == QAbstractSocket::ConnectedState)
+        Socket.startClientEncryption();
+    else
+        TlsWhenConnected = true;
+}
+
+void QtMailSocket::TellTlsReady()
+{
+    const QSslCertificate certificate = Socket.peerCertificate();
+    const TlsPeer peer{TlsProblems.isEmpty(), TlsProblems.join("; ").toStdString(),
+                       certificate.issuerDisplayName().toStdString()};
+    if (OnTlsReady)
+        OnTlsReady(peer);
 }
 
 void QtMailSocket::SetDataArrivalHandler(DataArrivalHandler handler)
@@ -101,4 +133,9 @@ void QtMailSocket::SetDataArrivalHandler(DataArrivalHandler handler)
 void QtMailSocket::SetConnectionFaultHandler(ConnectionFaultHandler handler)
 {
     OnConnectionFault = std::move(handler);
+}
+
+void QtMailSocket::SetTlsReadyHandler(TlsReadyHandler handler)
+{
+    OnTlsReady = std::move(handler);
 }

@@ -2,7 +2,8 @@
 
 #include "platform/net/mailsocket.h"
 
-#include <QTcpSocket>
+#include <QSslSocket>
+#include <QStringList>
 
 class QtMailSocket final : public MailSocket {
 public:
@@ -19,13 +20,21 @@ public:
     void CloseConnection() override;
     void SetDataArrivalHandler(DataArrivalHandler handler) override;
     void SetConnectionFaultHandler(ConnectionFaultHandler handler) override;
+    void StartTls(const std::string &peerName) override;
+    void SetTlsReadyHandler(TlsReadyHandler handler) override;
 
 private:
-    QTcpSocket Socket;
+    void TellTlsReady();
+
+    // Plain TCP until StartTls; Qt's TLS is OpenSSL's, with the system's trusted roots.
+    QSslSocket Socket;
     bool Opened = false;
+    bool TlsWhenConnected = false;
+    QStringList TlsProblems; // what the certificate's check found, this connection
     std::string RemoteHost;
     int32_t RemotePort = 0;
     int32_t LocalPort = 0;
     DataArrivalHandler OnDataArrival;
     ConnectionFaultHandler OnConnectionFault;
+    TlsReadyHandler OnTlsReady;
 };

@@ -68,7 +68,12 @@ void Win32MailSocket::SendText(const std::string &text)
     if (State != SocketState::ResolvingHost && State != SocketState::Connecting &&
         State != SocketState::Connected)
         return;
-    Outgoing += text;
+    if (Tls && Tls->Established())
+        Outgoing += Tls->Encrypt(text);
+    else if (Tls || !TlsPeerName.empty())
+        HeldPlain += text;
+    else
+        Outgoing += text;
     if (State == SocketState::Connected)
         SendPending();
 }
@@ -95,7 +100,52 @@ void Win32MailSocket::CloseConnection()
     Outgoing.clear();
     Incoming.clear();
     HeldBack = false;
+    Tls.reset();
+    TlsPeerName.clear();
+    HeldPlain.clear();
+    TlsNews = {};
     State = SocketState::Closed;
+}
+
+void Win32MailSocket::StartTls(const std::string &peerName)
+{
+    TlsPeerName = peerName;
+    if (State == SocketState::Connected)
+        BeginTls();
+}
+
+void Win32MailSocket::SetTlsReadyHandler(TlsReadyHandler handler)
+{
+    OnTlsReady = std::move(handler);
+}
+
+void Win32MailSocket::BeginTls()
+{
+    Tls = std::make_unique<TlsChannel>(std::exchange(TlsPeerName, {}));
+    Apply(Tls->Begin());
+    SendPending();
+    TellTls();
+}
+
+// What the channel has for the peer goes out as it is, what it decrypted comes in; the
+// handshake's end and any failure wait to be told after the data.
+void Win32MailSocket::Apply(TlsChannel::Step step)
+{
+    Outgoing += step.Send;
+    Incoming += step.Received;
+    if (step.Ready)
+        Outgoing += Tls->Encrypt(std::exchange(HeldPlain, {}));
+    TlsNews.Ready = step.Ready ? step.Ready : TlsNews.Ready;
+    TlsNews.Fault = step.Fault ? step.Fault : TlsNews.Fault;
+}
+
+void Win32MailSocket::TellTls()
+{
+    const TlsChannel::Step news = std::exchange(TlsNews, {});
+    if (news.Ready && OnTlsReady)
+        OnTlsReady(*news.Ready);
+    if (news.Fault)
+        FailWith(*news.Fault);
 }
 
 void Win32MailSocket::SetDataArrivalHandler(DataArrivalHandler handler)
@@ -181,6 +231,8 @@ void Win32MailSocket::HandleSocketEvent(SOCKET socket, WORD event, WORD error)
             return ConnectToNextEndpoint();
         }
         State = SocketState::Connected;
+        if (!TlsPeerName.empty())
+            return BeginTls();
         return SendPending();
     case FD_WRITE:
         return SendPending();
@@ -192,9 +244,12 @@ void Win32MailSocket::HandleSocketEvent(SOCKET socket, WORD event, WORD error)
             Socket = SocketOwner();
             State = SocketState::Failed;
         }
+        if (State == SocketState::Connected)
+            SendPending();
         // The handlers may close or reopen the connection, so they come last, the data first.
         if (arrived && OnDataArrival)
             OnDataArrival(static_cast<int32_t>(std::min<std::size_t>(Incoming.size(), INT_MAX)));
+        TellTls();
         if (event == FD_CLOSE && State == SocketState::Failed)
             Fail(error);
         return;
@@ -205,10 +260,13 @@ void Win32MailSocket::HandleSocketEvent(SOCKET socket, WORD event, WORD error)
 // Lost, refused or never found: not closed for the caller until it closes it.
 void Win32MailSocket::Fail(int error)
 {
-    State = SocketState::Failed;
     // A close in good order has no error code, and so no words of the system's.
-    const std::string reason = error != 0 ? SystemText(static_cast<unsigned long>(error))
-                                          : "The remote host closed the connection.";
+    FailWith(error != 0 ? SystemText(static_cast<unsigned long>(error)) : "The remote host closed the connection.");
+}
+
+void Win32MailSocket::FailWith(const std::string &reason)
+{
+    State = SocketState::Failed;
     if (OnConnectionFault)
         OnConnectionFault(reason);
 }
@@ -232,8 +290,13 @@ bool Win32MailSocket::ReceiveAvailable(std::size_t mostUnread)
     char chunk[ReceiveChunk];
     int received = 0;
     while (!(HeldBack = Incoming.size() >= mostUnread) &&
-           (received = recv(Socket.Get(), chunk, sizeof chunk, 0)) > 0)
-        Incoming.append(chunk, static_cast<std::size_t>(received));
+           (received = recv(Socket.Get(), chunk, sizeof chunk, 0)) > 0) {
+        const std::string arrived(chunk, static_cast<std::size_t>(received));
+        if (Tls)
+            Apply(Tls->Take(arrived));
+        else
+            Incoming += arrived;
+    }
     return Incoming.size() > before;
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/net/hostlookup_win32.h"
 #include "platform/net/mailsocket.h"
+#include "platform/net/tlschannel_win32.h"
 #include "platform/net/winsocksession_win32.h"
 #include "platform/os/handles_win32.h"
 #include "platform/ui/basewindow_win32.h"
@@ -30,6 +31,8 @@ public:
     void CloseConnection() override;
     void SetDataArrivalHandler(DataArrivalHandler handler) override;
     void SetConnectionFaultHandler(ConnectionFaultHandler handler) override;
+    void StartTls(const std::string &peerName) override;
+    void SetTlsReadyHandler(TlsReadyHandler handler) override;
 
 private:
     friend class BaseWindow<Win32MailSocket>;
@@ -40,6 +43,10 @@ private:
     void HandleLookupDone();
     void HandleSocketEvent(SOCKET socket, WORD event, WORD error);
     void Fail(int error);
+    void FailWith(const std::string &reason);
+    void BeginTls();
+    void Apply(TlsChannel::Step step);
+    void TellTls();
     void SendPending();
     bool ReceiveAvailable(std::size_t mostUnread);
     void DiscardNotifications();
@@ -56,11 +63,17 @@ private:
     std::string Outgoing;
     std::string Incoming;
     bool HeldBack = false; // receiving stopped while Incoming was full
+    // Once StartTls has come, what goes out and comes in passes through Schannel.
+    std::unique_ptr<TlsChannel> Tls;
+    std::string TlsPeerName; // of a StartTls waiting for the connection
+    std::string HeldPlain;   // sent during the handshake, encrypted once it has ended
+    TlsChannel::Step TlsNews;  // the handshake's end or failure, told after the data
     std::string RemoteHost;
     int32_t RemotePort = 0;
     int32_t LocalPort = 0;
     DataArrivalHandler OnDataArrival;
     ConnectionFaultHandler OnConnectionFault;
+    TlsReadyHandler OnTlsReady;
     // Declared last, so that it goes first: the messages of its destruction still find
     // everything above.
     WindowPtr Window;

@@ -9,7 +9,7 @@
 
 // An SMTP relay on port 25 of a loopback address that follows a script, for what a real one
 // will not do on demand: "S:text" sends text and CR LF, "W:text" the text alone, "C:line"
-// expects that line from the client, "P:seconds" pauses for that long on the platform's
+// expects that line from the client, "R:pattern" a line matching that pattern, "P:seconds" pauses for that long on the platform's
 // virtual time, and "CLOSE" ends the connection. What it sends is Latin-1, so any byte can
 // be scripted. Anything the client sends beyond the script is a mismatch.
 class ScriptedSmtpPeer final : public QObject {
@@ -53,7 +53,8 @@ private:
                 std::exchange(Client, nullptr)->disconnectFromHost();
             } else if (Client->canReadLine()) {
                 const QString line = QString::fromUtf8(Client->readLine()).chopped(2);
-                if (line != step.mid(2))
+                if (step.startsWith("R:") ? !QRegularExpression("^" + step.mid(2) + "$").match(line).hasMatch()
+                                          : line != step.mid(2))
                     Mismatches << QStringLiteral("expected \"%1\", got \"%2\"").arg(step.mid(2), line);
             } else {
                 return;

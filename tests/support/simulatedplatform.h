@@ -116,6 +116,9 @@ public:
     void CloseConnection() override { State = 0; }
     void SetDataArrivalHandler(DataArrivalHandler handler) override { OnData = std::move(handler); }
     void SetConnectionFaultHandler(ConnectionFaultHandler) override {}
+    // Its relay offers no TLS.
+    void StartTls(const std::string &) override {}
+    void SetTlsReadyHandler(TlsReadyHandler) override {}
     void Deliver(const std::string &data)
     {
         Unread += data;
