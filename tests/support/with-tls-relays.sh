@@ -20,7 +20,7 @@ work=$(mktemp -d /tmp/broker-tls.XXXXXX)
 relays=
 trap 'kill $relays 2>/dev/null; wait; rm -rf "$work"' EXIT
 mkdir -p "$work/certificates" "$work/trusted" "$work/logs" "$work/home"
-cd "$work/certificates"
+pushd "$work/certificates" >/dev/null
 # authority NAME FILE: a certificate authority of its own.
 authority() {
     openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 -subj "/CN=$1" \
@@ -40,6 +40,7 @@ for host in "${!names[@]}"; do
     echo "$host ${names[$host]}" >> "$work/hosts"
 done
 cp trusted.pem "$work/trusted/ca-certificates.crt"
+popd >/dev/null
 openssl rehash "$work/trusted"
 mount --no-mtab --bind "$work/trusted" /etc/ssl/certs
 mount --no-mtab --bind "$work/hosts" /etc/hosts
