@@ -18,6 +18,8 @@ struct BrokerService {
     uint32_t ProcessID = 0; // 0 while not running
     std::string ServiceType;
     std::string State; // "Running", "Stopped", "Start Pending", "Stop Pending", "Unknown"
+    // Kept from starting on purpose: disabled on Windows, masked on systemd.
+    bool SetAside = false;
 };
 
 // Why a listing or a read failed, in the words of whatever failed.

@@ -45,6 +45,7 @@ struct ListedUnit {
     std::string Name;
     bool Loaded = false;
     std::string ActiveState = "inactive";
+    bool Masked = false;
     std::size_t FirstRead = 0; // of its properties, as PropertiesOf lays them out
 
     // The state is the listing's, so a process is read only where the listing saw one may run:
@@ -79,7 +80,7 @@ std::optional<SourceFailure> ListServices(sd_bus *bus, const std::string &patter
         const int r = sd_bus_message_read(m, "(ssssssouso)", &name, nullptr, &loadState, &activeState, nullptr,
                                           nullptr, nullptr, nullptr, nullptr, nullptr);
         if (r > 0 && IsInstalled(loadState, activeState))
-            units.push_back({name, true, activeState});
+            units.push_back({name, true, activeState, std::string_view(loadState) == "masked"});
         return r;
     });
     if (!failure)
@@ -88,7 +89,8 @@ std::optional<SourceFailure> ListServices(sd_bus *bus, const std::string &patter
             const int r = sd_bus_message_read(m, "(ss)", &path, &state);
             // An alias is listed again under the name of the unit it points to.
             if (r > 0 && std::string_view(state) != "alias")
-                units.push_back({std::string(std::string_view(path).substr(std::string_view(path).rfind('/') + 1))});
+                units.push_back({std::string(std::string_view(path).substr(std::string_view(path).rfind('/') + 1)),
+                                 false, "inactive", std::string_view(state).starts_with("masked")});
             return r;
         });
     if (failure)
@@ -155,7 +157,7 @@ private:
 std::optional<SourceFailure> SystemdServiceCollection::Read(std::size_t index, BrokerService &service)
 {
     const ListedUnit &listed = Services.at(index);
-    BrokerService read{listed.Name, 0, {}, StateOf(listed.ActiveState)};
+    BrokerService read{listed.Name, 0, {}, StateOf(listed.ActiveState), listed.Masked};
     auto failure = Reads.Value(listed.FirstRead, read.ServiceType);
     if (!failure && listed.MayRunAProcess())
         failure = Reads.Value(listed.FirstRead + 1, read.ProcessID);

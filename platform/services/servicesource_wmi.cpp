@@ -192,7 +192,7 @@ std::optional<SourceFailure> Connect(const Target &target, ComPtr<IWbemServices>
 std::optional<SourceFailure> Query(IWbemServices &services, const std::string &className, DWORD impersonation,
                                    ComPtr<IEnumWbemClassObject> &rows)
 {
-    const std::wstring query = L"SELECT Name, ProcessId, ServiceType, State FROM " + WideFromUtf8(className);
+    const std::wstring query = L"SELECT Name, ProcessId, ServiceType, State, StartMode FROM " + WideFromUtf8(className);
     const HRESULT hr = services.ExecQuery(Bstr(L"WQL").get(), Bstr(query).get(),
                                           WBEM_FLAG_FORWARD_ONLY | WBEM_FLAG_RETURN_IMMEDIATELY, nullptr, &rows);
     if (FAILED(hr))
@@ -213,6 +213,14 @@ std::optional<SourceFailure> Property(IWbemClassObject &row, const wchar_t *name
     return std::nullopt;
 }
 
+// Only the check asks for the start mode, so a provider that leaves it empty costs no listing.
+bool IsDisabled(IWbemClassObject &row)
+{
+    Variant mode;
+    return SUCCEEDED(row.Get(L"StartMode", 0, &mode.Value, nullptr, nullptr)) && mode.Value.vt == VT_BSTR &&
+           Utf8FromBstr(mode.Value.bstrVal) == "Disabled";
+}
+
 std::optional<SourceFailure> ServiceOf(IWbemClassObject &row, BrokerService &service)
 {
     Variant name, processId, type, state;
@@ -226,7 +234,7 @@ std::optional<SourceFailure> ServiceOf(IWbemClassObject &row, BrokerService &ser
     if (failure)
         return failure;
     service = {Utf8FromBstr(name.Value.bstrVal), processId.Value.ulVal, Utf8FromBstr(type.Value.bstrVal),
-               Utf8FromBstr(state.Value.bstrVal)};
+               Utf8FromBstr(state.Value.bstrVal), IsDisabled(row)};
     return std::nullopt;
 }
 
