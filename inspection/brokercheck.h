@@ -9,9 +9,10 @@
 #include <vector>
 
 // The window's scan as a check that monitoring engines run, each on many servers: one
-// reading of a server, told the way their plugins tell it. One status line, with performance
-// data after "|", and the exit code 0 (OK: every broker service runs), 2 (CRITICAL: one or
-// more does not) or 3 (UNKNOWN: the services could not be read, or only the usage was asked).
+// reading of a server, told the way their plugins tell it. A status line, with performance
+// data after "|", long output below it when asked for, and the exit code 0 (OK), 1 (WARNING),
+// 2 (CRITICAL) or 3 (UNKNOWN: the services could not be read, or only the usage or the version
+// was asked). The same reading may also be written as Prometheus metrics.
 namespace BrokerCheck {
 
 // True when the command line, its program name left out, holds any of the check's options, so

@@ -85,6 +85,27 @@ bool IsBrokerName(const std::string &name, ServiceSystem system)
            !IsSystemService(name, system);
 }
 
+bool MatchesNamePattern(const std::string &name, const std::string &pattern)
+{
+    const std::string text = UpperCased(name), glob = UpperCased(pattern);
+    // On a mismatch, the last "*" takes one more character and the match goes on from there.
+    std::size_t t = 0, g = 0, star = std::string::npos, resume = 0;
+    while (t < text.size()) {
+        if (g < glob.size() && glob[g] == '*') {
+            star = g++;
+            resume = t;
+        } else if (g < glob.size() && (glob[g] == '?' || glob[g] == text[t])) {
+            ++t, ++g;
+        } else if (star != std::string::npos) {
+            g = star + 1;
+            t = ++resume;
+        } else {
+            return false;
+        }
+    }
+    return glob.find_first_not_of('*', g) == std::string::npos;
+}
+
 std::optional<BrokerReading> ReadBrokersOffThread(std::shared_ptr<ServiceSource> source, const std::string &server,
                                                   int32_t limitMs, Worker &worker,
                                                   const modMsgWaitObj::MessageWaitPlatform &wait)

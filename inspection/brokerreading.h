@@ -20,6 +20,10 @@ struct BrokerReading {
 // `system` gives names of its own.
 bool IsBrokerName(const std::string &name, ServiceSystem system);
 
+// Whether `name` matches `pattern`, where "*" stands for any text and "?" for any one
+// character, in any letter case, as the name test ignores it.
+bool MatchesNamePattern(const std::string &name, const std::string &pattern);
+
 // Lists the services of `server` and reads the brokers among them on the worker, while the
 // caller's messages are pumped, for at most `limitMs` (-1: no limit). Nothing when the wait
 // ended first, because the limit passed or the program is ending: the reading then goes on

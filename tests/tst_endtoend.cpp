@@ -14,6 +14,7 @@
 #include <QJsonObject>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QTcpServer>
 #include <QtTest>
 
@@ -193,33 +194,81 @@ private slots:
 
     void checksAsAMonitoringPlugin_data()
     {
-        // sample-broker, the one broker of the manager, is started or stopped first.
+        // sample-broker is started or stopped first; each of `units` is installed beside it for
+        // the row, stopped, or masked when it ends in " masked".
         QTest::addColumn<QStringList>("arguments");
-        QTest::addColumn<QString>("unit");
+        QTest::addColumn<QString>("sample");
+        QTest::addColumn<QStringList>("units");
         QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("line"); // how the status line begins
-        QTest::newRow("every broker runs") << QStringList{"--timeout", "9", "--check"} << "start" << 0
-                                           << "BROKERS OK - 1 of 1 running |";
-        QTest::newRow("one stopped, named") << QStringList{"localhost", "--check"} << "stop" << 2
-                                            << "BROKERS CRITICAL - 1 of 1 stopped: sample-broker |";
+        QTest::addColumn<QString>("line"); // how the output begins
+        QTest::addColumn<QString>("figures"); // not_running, disabled, and not_running's warn;crit
+        const QString manyDown = "lots-of-brokers-" + QString(220, 'y');
+        QStringList many;
+        for (int i = 0; i < 40; ++i)
+            many << manyDown + QString::number(i);
+        QTest::newRow("every broker runs") << QStringList{"--timeout", "9", "--check"} << "start" << QStringList{} << 0
+                                           << "BROKERS OK - 1 of 1 running |" << "0 0 ;0";
+        QTest::newRow("one stopped, named") << QStringList{"localhost", "--check"} << "stop" << QStringList{} << 2
+                                            << "BROKERS CRITICAL - 1 of 1 stopped: sample-broker |" << "1 0 ;0";
+        QTest::newRow("inside the critical range") << QStringList{"-H", "localhost", "-c", "1"} << "stop" << QStringList{}
+                                                   << 0 << "BROKERS OK - 1 of 1 stopped: sample-broker |" << "1 0 ;1";
+        QTest::newRow("outside the warning range") << QStringList{"--hostname=localhost", "-w", "0", "-c5"} << "stop"
+                                                   << QStringList{} << 1 << "BROKERS WARNING - 1 of 1" << "1 0 0;5";
+        QTest::newRow("inside with @, below with ~") << QStringList{"--check", "-w", "@0:0", "-c", "~:0"} << "start"
+                                                     << QStringList{} << 1 << "BROKERS WARNING - 1 of 1 running |"
+                                                     << "0 0 @0:0;~:0";
+        QTest::newRow("a range that ends below its start") << QStringList{"--check", "-c", "2:1"} << "start" << QStringList{}
+                                                           << 3 << "BROKERS UNKNOWN - -c takes a range" << "";
+        QTest::newRow("a masked broker is set aside")
+            << QStringList{"--check"} << "start" << QStringList{"aside-broker masked"} << 0
+            << "BROKERS OK - 1 of 2 running; 1 set aside: aside-broker |" << "0 1 ;0";
+        QTest::newRow("one left out, in any letter case")
+            << QStringList{"--check", "-x", "SAMPLE-*", "--exclude=*-worker"} << "stop" << QStringList{"other-broker"} << 2
+            << "BROKERS CRITICAL - 1 of 1 stopped: other-broker |" << "1 0 ;0";
+        QTest::newRow("nothing left is UNKNOWN") << QStringList{"--check", "-x", "*"} << "start" << QStringList{} << 3
+                                                 << "BROKERS UNKNOWN - no broker services on localhost but the 1 left out"
+                                                 << "0 0 ;0";
+        QTest::newRow("unless its state is given")
+            << QStringList{"--check", "-x", "sample-?roker", "--empty-state", "ok"} << "start" << QStringList{} << 0
+            << "BROKERS OK - no broker services on localhost" << "0 0 ;0";
+        QTest::newRow("a state that is none") << QStringList{"--check", "--empty-state", "green"} << "start"
+                                              << QStringList{} << 3 << "BROKERS UNKNOWN - --empty-state takes" << "";
+        QTest::newRow("long output within its limit") << QStringList{"--check", "-v"} << "stop" << many << 2
+                                                      << "BROKERS CRITICAL - 41 of 41 stopped: " << "41 0 ;0";
         QTest::newRow("the source fails, in its words")
-            << QStringList{"--check", "root@127.0.0.1:2"} << "stop" << 3
-            << "BROKERS UNKNOWN - sd_bus_start-->ssh: connect to host 127.0.0.1 port 2: Connection refused";
-        QTest::newRow("no answer in time") << QStringList{"--check", "root@127.0.0.5:2222", "--timeout", "1"} << "stop"
-                                           << 3 << "BROKERS UNKNOWN - no answer from root@127.0.0.5:2222 within 1 seconds";
-        QTest::newRow("an unknown option") << QStringList{"--check", "-v"} << "stop" << 3
-                                           << "BROKERS UNKNOWN - \"-v\" is no option of --check";
-        QTest::newRow("no server") << QStringList{"--check", ""} << "stop" << 3
-                                   << "BROKERS UNKNOWN - Fill in the name to the server to monitor";
-        QTest::newRow("the usage") << QStringList{"-h"} << "stop" << 3 << "Usage: tarvik-broker-servicecheck --check";
+            << QStringList{"--check", "root@127.0.0.1:2"} << "stop" << QStringList{} << 3
+            << "BROKERS UNKNOWN - sd_bus_start-->ssh: connect to host 127.0.0.1 port 2: Connection refused" << "";
+        QTest::newRow("no answer in time, in the state asked for")
+            << QStringList{"--check", "-H", "root@127.0.0.5:2222", "-t", "1:CRITICAL"} << "stop" << QStringList{} << 2
+            << "BROKERS CRITICAL - no answer from root@127.0.0.5:2222 within 1 seconds" << "";
+        QTest::newRow("an unknown option") << QStringList{"--check", "-q"} << "stop" << QStringList{} << 3
+                                           << "BROKERS UNKNOWN - \"-q\" is no option of --check" << "";
+        QTest::newRow("no server") << QStringList{"--check", ""} << "stop" << QStringList{} << 3
+                                   << "BROKERS UNKNOWN - Fill in the name to the server to monitor" << "";
+        QTest::newRow("the usage") << QStringList{"-h"} << "stop" << QStringList{} << 3
+                                   << "Usage: tarvik-broker-servicecheck --check" << "";
+        QTest::newRow("the version") << QStringList{"--check", "-V"} << "stop" << QStringList{} << 3
+                                     << "tarvik-broker-servicecheck 1." << "";
     }
 
     void checksAsAMonitoringPlugin()
     {
         QFETCH(QStringList, arguments);
-        QFETCH(QString, unit);
+        QFETCH(QString, sample);
+        QFETCH(QStringList, units);
         QFETCH(QString, line);
-        QCOMPARE(UserManager::Systemctl({unit, "sample-broker"}), 0);
+        QFETCH(QString, figures);
+        QCOMPARE(UserManager::Systemctl({sample, "sample-broker"}), 0);
+        const auto removeUnits = qScopeGuard([&units] {
+            for (const QString &unit : units)
+                unit.endsWith(" masked") ? UserManager::Systemctl({"unmask", unit.section(' ', 0, 0)})
+                                         : QFile::remove(QDir::homePath() + "/.config/systemd/user/" + unit + ".service");
+            UserManager::Systemctl({"daemon-reload"});
+        });
+        for (const QString &unit : units)
+            QVERIFY(unit.endsWith(" masked") ? UserManager::Systemctl({"mask", unit.section(' ', 0, 0)}) == 0
+                                             : UserManager::InstallUnit(unit));
+        QCOMPARE(UserManager::Systemctl({"daemon-reload"}), 0);
         QTcpServer silent; // takes ssh's connection and never greets
         QVERIFY(silent.listen(QHostAddress("127.0.0.5"), 2222));
         // As an engine runs it: a process of its own, without a display.
@@ -229,18 +278,32 @@ private slots:
         QTRY_COMPARE(RunProgram("pgrep", {"-f", "^ssh .*127.0.0.5"}).Status, 1);
         const QString said = QString::fromUtf8(check.Output);
         QVERIFY2(said.startsWith(line) && said.endsWith('\n'), qPrintable(said));
-        if (!said.startsWith("BROKERS"))
+        if (figures.isEmpty())
             return;
-        QCOMPARE(said.count('\n'), 1);
-        // Performance data as the convention defines it: label=value;warn;crit;min, the counts adding up.
-        QMap<QString, int> counts;
-        for (const QString &item : said.trimmed().section('|', 1).split(' ', Qt::SkipEmptyParts)) {
-            const QStringList fields = item.section('=', 1).split(';');
-            QVERIFY2(fields.size() == 4 && fields[3] == "0", qPrintable(item));
-            counts[item.section('=', 0, 0)] = fields[0].toInt();
+        // Performance data by the guidelines' rule, 'label'=value[UOM];[warn];[crit];[min];[max],
+        // every count of the total.
+        const QStringList lines = said.split('\n', Qt::SkipEmptyParts);
+        static const QRegularExpression rule(R"(^'?([^'=]+)'?=(\d+)[a-zA-Z%]*;([^;]*);([^;]*);([^;]*);([^;]*)$)");
+        QMap<QString, QStringList> counts;
+        for (const QString &item : lines[0].section(" | ", 1).split(' ')) {
+            const QRegularExpressionMatch match = rule.match(item);
+            QVERIFY2(match.hasMatch(), qPrintable(item));
+            counts[match.captured(1)] = match.capturedTexts().mid(2);
         }
-        QCOMPARE(counts.value("running") + counts.value("stopped"), counts.value("total"));
-        QCOMPARE(counts.value("stopped") > 0, said.contains("CRITICAL"));
+        const QString total = counts["total"].value(0);
+        for (const QStringList &count : counts)
+            QVERIFY(count[3] == "0" && count[4] == total);
+        const QStringList notRunning = counts["not_running"];
+        QCOMPARE(counts["running"][0].toInt() + notRunning[0].toInt() + counts["disabled"][0].toInt(), total.toInt());
+        QCOMPARE(notRunning[0] + " " + counts["disabled"][0] + " " + notRunning[1] + ";" + notRunning[2], figures);
+        // The long output: a line for each broker, those past the engines' limit counted.
+        QCOMPARE(lines.size() > 1, arguments.contains("-v"));
+        if (lines.size() > 1) {
+            const int more = lines.last().section(' ', 2, 2).toInt();
+            QVERIFY2(lines.last() == QString("... and %1 more").arg(more) && more > 0, qPrintable(lines.last()));
+            QCOMPARE(lines.size() - 2 + more, total.toInt());
+            QVERIFY(check.Output.size() < 8192);
+        }
     }
 };
 

@@ -26,7 +26,7 @@ set idfile $work/monit.id
 set statefile $work/monit.state
 set mailserver 127.0.0.1 port 25
 set alert ops@example.org
-check program brokers with path "/usr/bin/env DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SYSTEM_BUS_ADDRESS $1 --check"
+check program brokers with path "/usr/bin/env DBUS_SYSTEM_BUS_ADDRESS=$DBUS_SYSTEM_BUS_ADDRESS $1 --check -H localhost"
     if status != 0 then alert
 END
 chmod 600 "$work/monitrc"

@@ -100,6 +100,18 @@ TEST_SUITE("endtoend")
         std::fgets(line, sizeof line, check);
         CHECK(_pclose(check) == 2);
         CHECK(std::string(line).starts_with("BROKERS CRITICAL - 2 of 2 stopped: " + Idle + ", " + Live + " |"));
+        // A broker disabled on purpose is not down; two down are OK below -c 2. A scheduled task
+        // writes the line to a file and the metrics for an exporter.
+        const std::string aside = "tarvik-broker-aside", temp = std::filesystem::temp_directory_path().string();
+        REQUIRE(std::system(("sc create " + aside + " binPath= x start= disabled >NUL").c_str()) == 0);
+        CHECK(std::system((std::getenv("BROKER_MONITOR_EXE") + std::string(" --check -H localhost -c 2 --metrics ") +
+                           temp + "\\brokers.prom >" + temp + "\\brokers.txt").c_str()) == 0);
+        const auto read = [&](const char *name) { return (std::ostringstream() << std::ifstream(temp + name).rdbuf()).str(); };
+        CHECK(read("\\brokers.txt").starts_with("BROKERS OK - 2 of 3 stopped: " + Idle + ", " + Live + "; 1 set aside: " +
+                                                aside + " | running=0;;;0;3 not_running=2;;2;0;3 stopped=2;;;0;3 disabled=1;;;0;3"));
+        CHECK(read("\\brokers.prom").find("\ntarvik_broker_services{server=\"localhost\",status=\"disabled\"} 1\n") !=
+              std::string::npos);
+        REQUIRE(std::system(("sc delete " + aside + " >NUL").c_str()) == 0);
         // Registered as the README says, the event source leads Event Viewer to the program's own
         // message table.
         FILE *registration = _popen((std::string(std::getenv("BROKER_MONITOR_EXE")) + " --register-event-source").c_str(), "r");
