@@ -51,6 +51,14 @@ QWidget *MakeControl(const ControlLayout &layout, QWidget *window)
     return label;
 }
 
+void SetCaption(QLabel *label, const QString &caption)
+{
+    label->setText(caption);
+    // Named by another label, it says its caption as its description.
+    if (!label->accessibleName().isEmpty())
+        label->setAccessibleDescription(caption);
+}
+
 } // namespace
 
 QtMonitorWindow::QtMonitorWindow()
@@ -60,7 +68,24 @@ QtMonitorWindow::QtMonitorWindow()
     resize(Pixels(WindowLayout::ClientWidth), Pixels(WindowLayout::ClientHeight));
     for (const ControlLayout &layout : WindowLayout::ControlsInTabOrder())
         Build(layout);
+    NameForScreenReaders();
     Controls.at(Control::txChanges)->setFocus();
+}
+
+// A label's buddy takes the label's text as its accessible name and is labelled by it. The
+// status line, a label itself, would be named by its own caption: it is named by its label
+// and says its caption as its description.
+void QtMonitorWindow::NameForScreenReaders()
+{
+    for (const auto &[label, named] : WindowLayout::Labels) {
+        auto *caption = static_cast<QLabel *>(Widget(label));
+        caption->setBuddy(Widget(named));
+        if (auto *line = qobject_cast<QLabel *>(Widget(named))) {
+            line->setAccessibleName(caption->text());
+            line->setAccessibleDescription(line->text());
+        }
+    }
+    Widget(Control::txChanges)->setAccessibleName(QString::fromUtf8(WindowLayout::ReportBoxName));
 }
 
 void QtMonitorWindow::Build(const ControlLayout &layout)
@@ -113,7 +138,7 @@ void QtMonitorWindow::SetText(Control control, const std::string &text)
     else if (auto *button = qobject_cast<QAbstractButton *>(widget))
         button->setText(shown);
     else
-        static_cast<QLabel *>(widget)->setText(shown);
+        SetCaption(static_cast<QLabel *>(widget), shown);
 }
 
 int QtMonitorWindow::CheckBoxValue(Control control)

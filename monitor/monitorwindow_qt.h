@@ -27,6 +27,7 @@ protected:
 
 private:
     void Build(const ControlLayout &layout);
+    void NameForScreenReaders();
     int Pixels(int twips) const;
 
     std::map<Control, QWidget *> Controls;

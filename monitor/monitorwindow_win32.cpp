@@ -61,6 +61,25 @@ WNDCLASSEXW Look()
     return look;
 }
 
+// Each control goes below those made before it, so Tab walks them in the order they are made.
+// Accessibility names an edit after the label just above it in that order, so each label is
+// made directly before the control it names; labels take no focus, and Tab's order stays the
+// table's.
+std::vector<ControlLayout> ControlsInCreationOrder()
+{
+    std::vector<ControlLayout> ordered = WindowLayout::ControlsInTabOrder();
+    const auto find = [&ordered](Control id) {
+        return std::find_if(ordered.begin(), ordered.end(), [id](const ControlLayout &made) { return made.Id == id; });
+    };
+    for (const auto &[label, named] : WindowLayout::Labels) {
+        const auto from = find(label);
+        const ControlLayout moved = *from;
+        ordered.erase(from);
+        ordered.insert(find(named), moved);
+    }
+    return ordered;
+}
+
 } // namespace
 
 Win32MonitorWindow::Win32MonitorWindow()
@@ -71,8 +90,7 @@ Win32MonitorWindow::Win32MonitorWindow()
     // Sized once it is there, to the scale of the screen it is on.
     Window.reset(Create(this, Look(), WindowClassName, FrameStyle, CW_USEDEFAULT, CW_USEDEFAULT, nullptr,
                         WideFromUtf8(WindowLayout::Caption).c_str()));
-    // Each control goes below those made before it, so Tab walks them in the order they are made.
-    for (const ControlLayout &layout : WindowLayout::ControlsInTabOrder())
+    for (const ControlLayout &layout : ControlsInCreationOrder())
         Build(layout);
     FitTo(static_cast<int>(GetDpiForWindow(Window.get())));
     LastFocus = Controls.at(Control::txChanges);

@@ -73,6 +73,22 @@ constexpr std::array<ControlLayout, 16> Controls{{
     {Control::ExitProgram, ControlKind::Button, "Exit", 3000, 6000, 2055, 615, 12},
 }};
 
+// Each label and the control it names for a screen reader: a field is spoken by the caption
+// beside it, and the status line by its label, its caption being what it says.
+struct ControlLabel {
+    Control Label;
+    Control Named;
+};
+constexpr std::array<ControlLabel, 5> Labels{{
+    {Control::Label1, Control::mBrokerID},
+    {Control::Label2_0, Control::mToAddress},
+    {Control::Label2_1, Control::mSmtpID},
+    {Control::Label5, Control::mInterval},
+    {Control::Label3, Control::StatusTxt},
+}};
+// The report box has no label beside it; this is what a screen reader calls it.
+constexpr const char *ReportBoxName = "Broker Service Report";
+
 // A length of the table on a screen of `dpi` dots per inch, rounded the same on every platform.
 inline int Pixels(int twips, int dpi)
 {

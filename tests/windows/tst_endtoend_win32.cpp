@@ -2,6 +2,8 @@
 #include "platform/os/widetext_win32.h"
 
 #include <doctest/doctest.h>
+#include <oleacc.h>
+#include <wrl/client.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -84,6 +86,24 @@ std::vector<HWND> BoxesOf(HWND window)
     return found.second;
 }
 
+// What Active Accessibility calls a control, asked from outside its program as a screen reader asks.
+std::string AccessibleName(HWND control)
+{
+    // Spelled out: mingw-w64's import library gives IID_IAccessible as a thunk, not the GUID.
+    constexpr GUID Accessible{0x618736e0, 0x3c3d, 0x11cf, {0x81, 0x0c, 0x00, 0xaa, 0x00, 0x38, 0x9b, 0x71}};
+    Microsoft::WRL::ComPtr<IAccessible> accessible;
+    BSTR name = nullptr;
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    if (FAILED(AccessibleObjectFromWindow(control, OBJID_CLIENT, Accessible, &accessible)) ||
+        accessible->get_accName(self, &name) != S_OK)
+        return "(no name)";
+    const std::string text = Utf8FromWide(name);
+    SysFreeString(name);
+    return text;
+}
+
 } // namespace
 
 TEST_SUITE("endtoend")
@@ -130,6 +150,28 @@ TEST_SUITE("endtoend")
         const auto item = [&](Control control) { return GetDlgItem(window, ControlId(control)); };
         const auto text = [&](Control control) { return Text(item(control)); };
         const auto click = [](HWND button) { PostMessageW(button, BM_CLICK, 0, 0); };
+
+        // Each field is spoken by its own label, each button by its caption; Tab walks the table's
+        // order from the report box back to it.
+        REQUIRE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+        for (const auto &[control, name] : {std::pair{Control::mBrokerID, "Broker Server Name/IP"},
+                                            {Control::mToAddress, "Notification eMail Address"},
+                                            {Control::mSmtpID, "SMTP Server Name/IP"},
+                                            {Control::mInterval, "Interval (minutes)"},
+                                            {Control::mKeepRunning, "Keep Running"},
+                                            {Control::mSendMail, "Send eMails"},
+                                            {Control::CheckBroker_1, "Check Broker Instances"},
+                                            {Control::ExitProgram, "Exit"}})
+            CHECK(AccessibleName(item(control)) == std::string(name));
+        CoUninitialize();
+        std::vector<int> walked, tabOrder;
+        for (HWND at = item(Control::txChanges); walked.size() < 9;)
+            walked.push_back(GetDlgCtrlID(at = GetNextDlgTabItem(window, at, FALSE)));
+        for (const Control control : {Control::mSendMail, Control::CheckBroker_1, Control::mBrokerID, Control::mSmtpID,
+                                      Control::mToAddress, Control::ExitProgram, Control::mKeepRunning,
+                                      Control::mInterval, Control::txChanges})
+            tabOrder.push_back(ControlId(control));
+        CHECK(walked == tabOrder);
 
         // A hundredth of a minute, written as the regional settings write fractions.
         wchar_t separator[8] = L".";
