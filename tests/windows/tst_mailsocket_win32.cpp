@@ -37,6 +37,17 @@ void StreamEndlessLine(SOCKET listener)
     }
 }
 
+// The mail with the real Windows platform under it.
+struct WindowsMail {
+    Win32EventLoop Loop;
+    Win32Clocks Clock;
+    Win32TickCounter Ticks;
+    Win32MailSocket Socket;
+    ThreadWorker Worker;
+    NotificationMail Mail{Socket, {Clock, Ticks, Loop, Loop, Worker, std::make_shared<CredentialManagerStore>()},
+                          [](const std::string &) {}};
+};
+
 } // namespace
 
 // Run beside the harness's relay, in a network of its own, where port 25 of 127.0.0.3 is free.
@@ -53,15 +64,9 @@ TEST_CASE("a relay that streams without a line end costs one failure, not the wi
     REQUIRE(listen(listener.Get(), 1) == 0);
     std::thread relay(StreamEndlessLine, listener.Get());
 
-    Win32EventLoop loop;
-    Win32Clocks clock;
-    Win32TickCounter ticks;
-    Win32MailSocket socket;
-    ThreadWorker worker;
-    NotificationMail mail(socket, {clock, ticks, loop, loop, worker, std::make_shared<CredentialManagerStore>()},
-                          [](const std::string &) {});
-    const MailResult sent = mail.SendEmail("127.0.0.3", "TarvikBroker", "ops@example.org", "TarvikBrokerQueue",
-                                           "ops@example.org", "Tarvik Broker Service Check Message", "body\r\n");
+    WindowsMail rig;
+    const MailResult sent = rig.Mail.SendEmail("127.0.0.3", "TarvikBroker", "ops@example.org", "TarvikBrokerQueue",
+                                               "ops@example.org", "Tarvik Broker Service Check Message", "body\r\n");
     relay.join();
     CHECK_FALSE(sent.Delivered);
     REQUIRE(sent.Failure);
@@ -78,20 +83,14 @@ TEST_CASE("mail goes through Schannel: STARTTLS and a login on port 587, TLS fro
           doctest::test_suite("tls"))
 {
     const std::string password = std::getenv("BROKER_TEST_RELAY_PASSWORD");
-    Win32EventLoop loop;
-    Win32Clocks clock;
-    Win32TickCounter ticks;
-    Win32MailSocket socket;
-    ThreadWorker worker;
-    NotificationMail mail(socket, {clock, ticks, loop, loop, worker, std::make_shared<CredentialManagerStore>()},
-                          [](const std::string &) {});
+    WindowsMail rig;
     for (const std::string relay : {"ops@relay.test:587", "ops@relay.test:465"}) {
         CAPTURE(relay);
         FILE *keep = _popen(("Z:" + std::string(std::getenv("BROKER_MONITOR")) + " --set-relay-password " + relay).c_str(), "w");
         std::fputs(password.c_str(), keep);
         CHECK(_pclose(keep) == 0);
-        const MailResult sent = mail.SendEmail(relay, "TarvikBroker", "ops@example.org", "TarvikBrokerQueue",
-                                               "ops@example.org", "Tarvik Broker Service Check Message", "body\r\n");
+        const MailResult sent = rig.Mail.SendEmail(relay, "TarvikBroker", "ops@example.org", "TarvikBrokerQueue",
+                                                   "ops@example.org", "Tarvik Broker Service Check Message", "body\r\n");
         CHECK_MESSAGE(sent.Delivered, (sent.Failure ? sent.Failure->Words : ""));
     }
 }
