@@ -40,8 +40,10 @@ constexpr const char *Usage =
 
 // Engines keep at most this much of a check's output, and cut the rest where it falls.
 constexpr std::size_t OutputLimit = 8192;
-// A status line names no more than these; engines cut a long line.
+// A status line names no more brokers than these, in no more bytes, for each of its lists, so
+// that the long output keeps its room.
 constexpr long Named = 20;
+constexpr std::size_t NamedBytes = 2048;
 
 // Engines read the first line alone, and take a "|" in it for the start of the performance
 // data; a source's words or a service's name may hold either.
@@ -64,10 +66,13 @@ std::string Names(const std::vector<BrokerService> &brokers, const std::function
     std::string names;
     const long count = std::count_if(brokers.begin(), brokers.end(), picked);
     long named = 0;
-    for (auto broker = brokers.begin(); broker != brokers.end() && named < Named; ++broker)
-        if (picked(*broker))
-            names += (named++ > 0 ? ", " : "") + broker->Name + (told ? told(*broker) : "");
-    return count > Named ? names + " and " + std::to_string(count - Named) + " more" : names;
+    for (const BrokerService &broker : brokers) {
+        if (named == Named || names.size() >= NamedBytes)
+            break;
+        if (picked(broker))
+            names += (named++ > 0 ? ", " : "") + broker.Name + (told ? told(broker) : "");
+    }
+    return count > named ? names + " and " + std::to_string(count - named) + " more" : names;
 }
 
 // As the plugin guidelines write it: 'label'=value;warn;crit;min;max.
@@ -81,11 +86,6 @@ std::string PerformanceData(const BrokerCounts &counts, const CheckOptions::Requ
            figure("not_running", counts.NotRunning,
                   (request.Warning ? request.Warning->Text() : "") + ";" + request.Critical.Text()) +
            figure("stopped", counts.Stopped) + figure("disabled", counts.SetAside) + figure("total", counts.Total);
-}
-
-bool IsDown(const BrokerService &broker)
-{
-    return broker.State != "Running" && !IsSetAside(broker);
 }
 
 std::string Words(const std::vector<BrokerService> &brokers, const BrokerCounts &counts)
@@ -115,7 +115,8 @@ std::string LongOutput(const std::vector<BrokerService> &brokers, std::size_t ro
             OneLine(broker.Name + ": " + broker.State +
                     (broker.ProcessID ? ", process " + std::to_string(broker.ProcessID) : std::string()) +
                     (IsSetAside(broker) ? ", set aside" : "")) + "\n";
-        if (lines.size() + line.size() + TailRoom > room)
+        const bool last = i + 1 == brokers.size();
+        if (lines.size() + line.size() + (last ? 0 : TailRoom) > room)
             return lines + "... and " + std::to_string(brokers.size() - i) + " more\n";
         lines += line;
     }
@@ -145,7 +146,7 @@ int WriteBrokerStates(const std::vector<BrokerService> &brokers, std::size_t exc
                                out, performance);
     const int status = WriteStatusLine(StateOf(counts, request), Words(brokers, counts), out, performance);
     if (request.Verbose)
-        out += LongOutput(brokers, OutputLimit - out.size());
+        out += LongOutput(brokers, OutputLimit - 1 - out.size());
     return status;
 }
 
@@ -196,15 +197,15 @@ int Run(const std::vector<std::string> &arguments, std::shared_ptr<ServiceSource
     const uint32_t start = wait.Ticks.GetTickCount();
     const std::optional<BrokerReading> reading =
         ReadBrokersOffThread(std::move(source), request.Server, request.TimeoutSeconds * 1000, worker, wait);
-    MetricsScan scan{request.Server, std::nullopt, std::chrono::milliseconds(uint32_t(wait.Ticks.GetTickCount() - start)),
-                     std::chrono::system_clock::now()};
+    const std::chrono::milliseconds took(uint32_t(wait.Ticks.GetTickCount() - start));
+    MetricsScan scan{request.Server, std::nullopt, took, std::chrono::system_clock::now()};
     const int status = Tell(reading, request, out, scan.Brokers);
     if (request.MetricsFile.empty())
         return status;
     // Metrics that were not written are a failure of what was asked, whatever the brokers do.
     if (const auto wrong = WriteWholeFile(request.MetricsFile, PrometheusText(scan)))
-        return WriteStatusLine(State::Unknown, "the metrics could not be written to " + request.MetricsFile + ": " + *wrong,
-                               out);
+        return WriteStatusLine(State::Unknown,
+                               "the metrics could not be written to " + request.MetricsFile + ": " + *wrong, out);
     return status;
 }
 

@@ -37,7 +37,8 @@ void AddSample(std::string &text, const std::string &name, const std::string &la
 
 void AddBrokers(std::string &text, const std::string &server, const std::vector<BrokerService> &brokers)
 {
-    AddFamily(text, "service_up", "Whether a broker service runs (1) or not (0), with its state as the report words it.");
+    AddFamily(text, "service_up",
+              "Whether a broker service runs (1) or not (0), with its state as the report words it.");
     for (const BrokerService &broker : brokers)
         AddSample(text, "service_up",
                   server + ",service=" + LabelValue(broker.Name) + ",state=" + LabelValue(broker.State),
@@ -45,7 +46,8 @@ void AddBrokers(std::string &text, const std::string &server, const std::vector<
     const BrokerCounts counts = CountBrokers(brokers);
     AddFamily(text, "services",
               "Broker services by how they stand: running, not_running, or disabled on purpose and not running.");
-    for (const auto &[status, count] : {std::pair{"running", counts.Running}, std::pair{"not_running", counts.NotRunning},
+    for (const auto &[status, count] : {std::pair{"running", counts.Running},
+                                        std::pair{"not_running", counts.NotRunning},
                                         std::pair{"disabled", counts.SetAside}})
         AddSample(text, "services", server + ",status=\"" + status + "\"", static_cast<double>(count));
 }
@@ -57,15 +59,19 @@ bool IsSetAside(const BrokerService &broker)
     return broker.SetAside && broker.State != "Running";
 }
 
+bool IsDown(const BrokerService &broker)
+{
+    return broker.State != "Running" && !IsSetAside(broker);
+}
+
 BrokerCounts CountBrokers(const std::vector<BrokerService> &brokers)
 {
     BrokerCounts counts;
     for (const BrokerService &broker : brokers) {
-        const bool running = broker.State == "Running", setAside = IsSetAside(broker);
-        counts.Running += running;
-        counts.SetAside += setAside;
-        counts.NotRunning += !running && !setAside;
-        counts.Stopped += !setAside && broker.State == "Stopped";
+        counts.Running += broker.State == "Running";
+        counts.SetAside += IsSetAside(broker);
+        counts.NotRunning += IsDown(broker);
+        counts.Stopped += IsDown(broker) && broker.State == "Stopped";
     }
     counts.Total = static_cast<long>(brokers.size());
     return counts;

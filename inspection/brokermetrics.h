@@ -18,6 +18,8 @@ struct BrokerCounts {
 };
 
 bool IsSetAside(const BrokerService &broker);
+// Stopped or between states, and not set aside: somebody is to start it.
+bool IsDown(const BrokerService &broker);
 BrokerCounts CountBrokers(const std::vector<BrokerService> &brokers);
 
 // One scan of one server, as the textfile collectors of Prometheus' exporters read it: each

@@ -12,15 +12,6 @@ namespace {
 // cannot hold "broker"; the name test still decides.
 constexpr const char *BrokerNamePattern = "*[Bb][Rr][Oo][Kk][Ee][Rr]*";
 
-// No character outside ASCII upper-cases to a letter of "BROKER" or "LOG", so ASCII
-// upper-casing decides these tests as a full one would.
-std::string UpperCased(std::string text)
-{
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : char(c); });
-    return text;
-}
-
 // The operating systems' own services whose names hold "broker": none of them is one of
 // this system's brokers, and a mail about one would only puzzle its reader. Each system's names
 // are its own: on Linux "tokenbroker" is free to be a broker of ours.
@@ -78,6 +69,13 @@ BrokerReading ReadBrokers(ServiceSource &source, const std::string &moniker)
 
 } // namespace
 
+std::string UpperCased(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : char(c); });
+    return text;
+}
+
 bool IsBrokerName(const std::string &name, ServiceSystem system)
 {
     const std::string upper = UpperCased(name);
@@ -88,17 +86,25 @@ bool IsBrokerName(const std::string &name, ServiceSystem system)
 bool MatchesNamePattern(const std::string &name, const std::string &pattern)
 {
     const std::string text = UpperCased(name), glob = UpperCased(pattern);
+    // A character of UTF-8 ends where the next one begins, at a byte that continues none.
+    const auto nextCharacter = [&text](std::size_t at) {
+        for (++at; at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80;)
+            ++at;
+        return at;
+    };
     // On a mismatch, the last "*" takes one more character and the match goes on from there.
     std::size_t t = 0, g = 0, star = std::string::npos, resume = 0;
     while (t < text.size()) {
         if (g < glob.size() && glob[g] == '*') {
             star = g++;
             resume = t;
-        } else if (g < glob.size() && (glob[g] == '?' || glob[g] == text[t])) {
+        } else if (g < glob.size() && glob[g] == '?') {
+            t = nextCharacter(t), ++g;
+        } else if (g < glob.size() && glob[g] == text[t]) {
             ++t, ++g;
         } else if (star != std::string::npos) {
             g = star + 1;
-            t = ++resume;
+            t = resume = nextCharacter(resume);
         } else {
             return false;
         }

@@ -16,12 +16,16 @@ struct BrokerReading {
     std::optional<SourceFailure> Failure;
 };
 
+// `text` with the letters a to z upper-cased. No character outside ASCII upper-cases to a
+// letter of "BROKER" or "LOG", so this decides the name test as a full upper-casing would.
+std::string UpperCased(std::string text);
+
 // The name test: "broker" in any letter case, but neither "log" nor one of the services that
 // `system` gives names of its own.
 bool IsBrokerName(const std::string &name, ServiceSystem system);
 
 // Whether `name` matches `pattern`, where "*" stands for any text and "?" for any one
-// character, in any letter case, as the name test ignores it.
+// character, with the letters a to z in either case, as the name test takes them.
 bool MatchesNamePattern(const std::string &name, const std::string &pattern);
 
 // Lists the services of `server` and reads the brokers among them on the worker, while the

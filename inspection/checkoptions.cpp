@@ -1,7 +1,8 @@
 #include "inspection/checkoptions.h"
 
+#include "inspection/brokerreading.h"
+
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -76,10 +77,8 @@ std::optional<double> FiniteNumberOf(std::string_view text)
 std::optional<State> StateOf(std::string_view text)
 {
     for (const State state : {State::Ok, State::Warning, State::Critical, State::Unknown}) {
-        const std::string_view name = NameOf(state);
-        if ((text.size() == 1 && text[0] == '0' + static_cast<int>(state)) ||
-            std::equal(text.begin(), text.end(), name.begin(), name.end(),
-                       [](char a, char b) { return std::toupper(static_cast<unsigned char>(a)) == b; }))
+        const bool byCode = text.size() == 1 && text[0] == '0' + static_cast<int>(state);
+        if (byCode || UpperCased(std::string(text)) == NameOf(state))
             return state;
     }
     return std::nullopt;
@@ -225,11 +224,14 @@ bool Range::Alerts(double value) const
 
 bool AsksForCheck(const std::vector<std::string> &arguments)
 {
-    // Only an option's own name, or a long one with its value: Qt's own options ("-title",
-    // "-cmap") begin as some of ours do.
+    // A short option with its value joined to it only when the value is one the option takes:
+    // Qt's own options ("-title", "-cmap", "-widgetcount") begin as some of ours do.
     return std::any_of(arguments.begin(), arguments.end(), [](const std::string &argument) {
         const auto given = Recognise(argument);
-        return given && (argument == given->Name || argument.starts_with("--"));
+        Request scratch;
+        bool serverGiven = false;
+        return given && (argument.starts_with("--") || !given->Value ||
+                         !Apply(*given, *given->Value, scratch, serverGiven));
     });
 }
 

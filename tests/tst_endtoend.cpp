@@ -210,8 +210,9 @@ private slots:
                                            << "BROKERS OK - 1 of 1 running |" << "0 0 ;0";
         QTest::newRow("one stopped, named") << QStringList{"localhost", "--check"} << "stop" << QStringList{} << 2
                                             << "BROKERS CRITICAL - 1 of 1 stopped: sample-broker |" << "1 0 ;0";
-        QTest::newRow("inside the critical range") << QStringList{"-H", "localhost", "-c", "1"} << "stop" << QStringList{}
-                                                   << 0 << "BROKERS OK - 1 of 1 stopped: sample-broker |" << "1 0 ;1";
+        QTest::newRow("inside the critical range, values joined") << QStringList{"-Hlocalhost", "-c1"} << "stop"
+                                                                  << QStringList{} << 0
+                                                                  << "BROKERS OK - 1 of 1 stopped: sample-broker |" << "1 0 ;1";
         QTest::newRow("outside the warning range") << QStringList{"--hostname=localhost", "-w", "0", "-c5"} << "stop"
                                                    << QStringList{} << 1 << "BROKERS WARNING - 1 of 1" << "1 0 0;5";
         QTest::newRow("inside with @, below with ~") << QStringList{"--check", "-w", "@0:0", "-c", "~:0"} << "start"
@@ -241,6 +242,11 @@ private slots:
         QTest::newRow("no answer in time, in the state asked for")
             << QStringList{"--check", "-H", "root@127.0.0.5:2222", "-t", "1:CRITICAL"} << "stop" << QStringList{} << 2
             << "BROKERS CRITICAL - no answer from root@127.0.0.5:2222 within 1 seconds" << "";
+        QTest::newRow("metrics that cannot be written") << QStringList{"--metrics", "/nonexistent/brokers.prom"} << "start"
+                                                        << QStringList{} << 3
+                                                        << "BROKERS UNKNOWN - the metrics could not be written to "
+                                                           "/nonexistent/brokers.prom: No such file or directory"
+                                                        << "";
         QTest::newRow("an unknown option") << QStringList{"--check", "-q"} << "stop" << QStringList{} << 3
                                            << "BROKERS UNKNOWN - \"-q\" is no option of --check" << "";
         QTest::newRow("no server") << QStringList{"--check", ""} << "stop" << QStringList{} << 3

@@ -1,9 +1,11 @@
 #include "util/wholefile.h"
 
 #include <cerrno>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
+#include <thread>
 #include <system_error>
 
 namespace {
@@ -28,6 +30,19 @@ std::error_code LastError()
     return errno ? std::error_code(errno, std::generic_category()) : std::make_error_code(std::errc::io_error);
 }
 
+// Windows refuses to replace a file that a reader holds open without leave to delete it, as
+// an exporter's scrape may for a moment; such a reader is soon done.
+void RenameOver(const std::filesystem::path &from, const std::filesystem::path &to, std::error_code &error)
+{
+    constexpr int Tries = 10;
+    for (int tried = 1; tried <= Tries; ++tried) {
+        std::filesystem::rename(from, to, error);
+        if (!error || tried == Tries)
+            return;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
 } // namespace
 
 std::optional<std::string> WriteWholeFile(const std::string &path, const std::string &text)
@@ -43,7 +58,7 @@ std::optional<std::string> WriteWholeFile(const std::string &path, const std::st
     if (!out)
         error = LastError();
     else
-        std::filesystem::rename(temporary, target, error);
+        RenameOver(temporary, target, error);
     if (!error)
         return std::nullopt;
     std::error_code ignored;
