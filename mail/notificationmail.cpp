@@ -69,13 +69,20 @@ MailResult NotificationMail::RunDialogue(const MailMessage &message, const Relay
     Winsock1.SetRemoteHost(relay.Host);
     Winsock1.SetRemotePort(relay.Port);
     RelayName = relay.Host;
-    // Nothing an earlier connection left behind speaks for this one.
-    Response.clear();
-    ConnectionFault.reset();
-    Tls.reset();
+    ForgetConnection();
+    WithoutTls = false;
 
     ConnectionCloser closer(Winsock1);
-    const Reply outcome = Converse(texts, relay);
+    Reply outcome = Converse(texts, relay);
+    // RFC 7435: on port 25 without a login TLS is opportunistic, and a relay whose TLS this
+    // system cannot speak (an old protocol, a broken stack) takes the mail in plain text, as
+    // mail servers fall back among themselves.
+    if (TlsFailed && !relay.TlsRequired() && !ProgramEnding) {
+        Winsock1.CloseConnection();
+        ForgetConnection();
+        WithoutTls = true;
+        outcome = Converse(texts, relay);
+    }
     // A relay that answers, whatever it answered, is in step and is told goodbye.
     if (outcome.How == Awaited::ExpectedCode || outcome.How == Awaited::OtherCode) {
         Send(texts.Quit);
@@ -119,6 +126,15 @@ NotificationMail::Reply NotificationMail::Converse(const SmtpTexts &texts, const
     return outcome;
 }
 
+// Nothing an earlier connection left behind speaks for the next one.
+void NotificationMail::ForgetConnection()
+{
+    Response.clear();
+    ConnectionFault.reset();
+    Tls.reset();
+    TlsFailed = false;
+}
+
 void NotificationMail::Send(const std::string &text)
 {
     if (!ProgramEnding)
@@ -158,7 +174,7 @@ NotificationMail::Reply NotificationMail::AwaitUntil(float limitSeconds,
                                                     const std::function<std::optional<Reply>()> &arrived)
 {
     if (ProgramEnding)
-        return {Awaited::ProgramEnding};
+        return {Awaited::ProgramEnding, {}, {}, {}};
     // Elapsed time on the tick counter: the time of day jumps at midnight and whenever the
     // clock is set, and neither may end a wait early or stretch it.
     const uint32_t startTick = Platform.Ticks.GetTickCount();
@@ -171,7 +187,7 @@ NotificationMail::Reply NotificationMail::AwaitUntil(float limitSeconds,
         if (WaitElapsed > limitSeconds)
             return {Awaited::NoReply, {}, {}, "SMTP service error, timed out while waiting for response"};
         if (!PumpUntilInputOrLimit(limitSeconds, WaitElapsed))
-            return {Awaited::ProgramEnding};
+            return {Awaited::ProgramEnding, {}, {}, {}};
     }
 }
 

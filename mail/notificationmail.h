@@ -100,6 +100,7 @@ private:
     Reply AwaitTls(const RelayAddress &relay);
     Reply AwaitUntil(float limitSeconds, const std::function<std::optional<Reply>()> &arrived);
     void TakeReceived();
+    void ForgetConnection();
     void Send(const std::string &text);
     void ShowStatus(const std::string &caption);
     bool PumpUntilInputOrLimit(float limitSeconds, float WaitElapsed);
@@ -114,6 +115,10 @@ private:
     std::optional<std::string> ConnectionFault;
     // Since the TLS handshake ended, this connection.
     std::optional<TlsPeer> Tls;
+    // The handshake was tried and did not end, this connection.
+    bool TlsFailed = false;
+    // The mail goes again in plain text, after TLS failed where it was only opportunistic.
+    bool WithoutTls = false;
     std::string RelayName;
     // Once the program is ending nobody waits for a reply any more: the dialogue sends
     // nothing further and only closes its connection.

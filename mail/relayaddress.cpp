@@ -2,21 +2,6 @@
 
 #include "platform/net/hosttext.h"
 
-#include <algorithm>
-
-namespace {
-
-// A login name or a mail address, and nothing a relay's command line could take for more.
-bool IsLoginName(std::string_view user)
-{
-    return !user.empty() && user.size() <= 254 && user.front() != '-' &&
-           std::all_of(user.begin(), user.end(), [](char c) {
-               return HostText::IsAlnum(c) || c == '-' || c == '_' || c == '.' || c == '@' || c == '+';
-           });
-}
-
-} // namespace
-
 const char *const RelayFieldRule =
     "SMTP Server Name/IP takes the relay's host name or IP address (IPv6 in brackets when a port follows), "
     "optionally as user@relay:port with a port from 1 to 65535.";
@@ -34,7 +19,8 @@ std::optional<RelayAddress> ParseRelayAddress(const std::string &text)
     if (const auto at = rest.rfind('@'); at != std::string_view::npos) {
         relay.User = rest.substr(0, at);
         rest = rest.substr(at + 1);
-        if (!IsLoginName(relay.User))
+        // A login name or a mail address.
+        if (!HostText::IsUserName(relay.User, 254, "@+"))
             return std::nullopt;
     }
     const std::optional<HostText::HostAndPort> host = HostText::SplitHostAndPort(rest);

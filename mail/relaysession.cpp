@@ -25,16 +25,17 @@ NotificationMail::Reply NotificationMail::OpenSession(const SmtpTexts &texts, co
     // RFC 5321 section 4.1.4: a relay that knows no EHLO says so with 500 or 502, and HELO
     // opens the session as before EHLO was known; TLS needs EHLO.
     if (outcome.How == Awaited::OtherCode && (outcome.Code == "500" || outcome.Code == "502")) {
-        if (relay.TlsRequired() && !Tls)
+        if ((relay.TlsRequired() && !Tls) || !relay.User.empty())
             return {Awaited::OtherCode, outcome.Code, outcome.Text,
-                    relay.Host + " knows no EHLO, and so no STARTTLS" + NothingSent};
+                    relay.Host + " knows no EHLO, and so no " + (Tls ? "login" : "STARTTLS") + NothingSent};
         Send(texts.Helo);
         return AwaitReply("250");
     }
     if (!outcome.Expected())
         return outcome;
     EhloOffer offer = OfferOf(outcome.Text);
-    if (!Tls && (offer.StartTls || relay.TlsRequired()) && !(outcome = GoOverToTls(texts, relay, offer)).Expected())
+    if (!Tls && !WithoutTls && (offer.StartTls || relay.TlsRequired()) &&
+        !(outcome = GoOverToTls(texts, relay, offer)).Expected())
         return outcome;
     if (!relay.User.empty())
         return LogIn(relay, offer);
@@ -55,7 +56,17 @@ NotificationMail::Reply NotificationMail::GoOverToTls(const SmtpTexts &texts, co
                     NothingSent};
     Send(texts.StartTls);
     Reply outcome = AwaitReply("220");
-    if (!outcome.Expected() || !(outcome = AwaitTls(relay)).Expected())
+    // Where TLS is opportunistic, a relay that cannot start it now (454) takes the mail as it is.
+    if (outcome.How == Awaited::OtherCode && !relay.TlsRequired())
+        return {};
+    if (!outcome.Expected())
+        return outcome;
+    // RFC 3207 section 4.2: the relay says nothing more before the handshake; what came with its
+    // reply came unguarded, and could pass for its replies inside TLS.
+    if (!Response.empty())
+        return {Awaited::OtherCode, outcome.Code, outcome.Text,
+                relay.Host + " sent more than its reply to STARTTLS, where TLS could not guard it" + NothingSent};
+    if (!(outcome = AwaitTls(relay)).Expected())
         return outcome;
     // RFC 3207 section 4.2: what the relay offered before TLS counts no more.
     Send(texts.Ehlo);
@@ -67,9 +78,11 @@ NotificationMail::Reply NotificationMail::GoOverToTls(const SmtpTexts &texts, co
 NotificationMail::Reply NotificationMail::AwaitTls(const RelayAddress &relay)
 {
     Winsock1.StartTls(relay.Host);
-    return AwaitUntil(ReplyLimitSeconds, [this]() -> std::optional<Reply> {
+    const Reply outcome = AwaitUntil(ReplyLimitSeconds, [this]() -> std::optional<Reply> {
         return Tls ? std::optional(Reply{}) : std::nullopt;
     });
+    TlsFailed = !outcome.Expected() && outcome.How != Awaited::ProgramEnding;
+    return outcome;
 }
 
 // RFC 4954: PLAIN where it is offered, else LOGIN; only to a relay whose certificate the system

@@ -110,6 +110,11 @@ private slots:
             Dialogue(3, {"S:550 no such user", "C:quit", "END"}), WrongCode.arg("250", "550 no such user\r\n"), false, 5);
         add("a megabyte without a line end: answered as it grows",
             Dialogue(0, {"W:" + QString(1 << 20, 'A'), "C:quit", "S:221 bye", "END"}), WrongCode.arg("220", "AAA"), false, 0);
+        add("STARTTLS refused with 454 on port 25: the mail in plain text",
+            Dialogue(1, {"S:250-relay", "S:250 STARTTLS", "C:STARTTLS", "S:454 TLS not available"}), {}, true, 0);
+        add("more than the reply to STARTTLS: nothing goes on",
+            Dialogue(1, {"S:250-relay", "S:250 STARTTLS", "C:STARTTLS", "W:220 go\r\n250 ok\r\n", "C:quit", "END"}),
+            "127.0.0.9 sent more than its reply to STARTTLS", false, 0);
         add("recipient forwarded with 251: delivered", Dialogue(3, {"S:251 will forward"}), {}, true, 0);
         add("relay closes once it took the message: delivered", Dialogue(6, {"CLOSE"}), {}, true, 0);
         add("quit never answered: delivered, after a short goodbye", Dialogue(6, {}), {}, true, 5);
@@ -163,6 +168,8 @@ private slots:
             tls + QStringList{"AUTH PLAIN", "QUIT"}, "relay.test refused the login of intruder: 535 5.7.8 Authentication");
         add("a certificate nobody trusts: the password stays", "ops@untrusted.relay.test:587", "127.0.0.22_587", tls + QStringList{"QUIT"},
             "The certificate of untrusted.relay.test is not trusted (");
+        add("port 25 whose TLS is too old: the mail again, in plain text", "old-tls.relay.test", "127.0.0.24_25",
+            tls + message);
         add("no STARTTLS on a submission port: nothing sent", "plain.relay.test:587", "127.0.0.23_587", {ehlo, "QUIT"},
             "plain.relay.test offers no STARTTLS, and port 587 takes mail only inside TLS: nothing was sent.");
     }

@@ -23,6 +23,16 @@ inline bool IsHostName(std::string_view host)
            std::all_of(host.begin(), host.end(), [](char c) { return IsAlnum(c) || c == '-' || c == '.'; });
 }
 
+// At most `longest` characters, none a command line could take for an option or for more than
+// a name: letters, digits, "-", "_", "." and those of `extra`.
+inline bool IsUserName(std::string_view user, std::size_t longest, std::string_view extra = {})
+{
+    return !user.empty() && user.size() <= longest && user.front() != '-' &&
+           std::all_of(user.begin(), user.end(), [extra](char c) {
+               return IsAlnum(c) || c == '-' || c == '_' || c == '.' || extra.find(c) != std::string_view::npos;
+           });
+}
+
 // Without its brackets.
 inline bool IsIPv6Address(std::string_view host)
 {

@@ -68,12 +68,14 @@ void Win32MailSocket::SendText(const std::string &text)
     if (State != SocketState::ResolvingHost && State != SocketState::Connecting &&
         State != SocketState::Connected)
         return;
-    if (Tls && Tls->Established())
-        Outgoing += Tls->Encrypt(text);
-    else if (Tls || !TlsPeerName.empty())
+    if (Tls && Tls->Established()) {
+        if (const auto fault = Tls->Encrypt(text, Outgoing))
+            return FailWith(*fault);
+    } else if (Tls || !TlsPeerName.empty()) {
         HeldPlain += text;
-    else
+    } else {
         Outgoing += text;
+    }
     if (State == SocketState::Connected)
         SendPending();
 }
@@ -133,8 +135,9 @@ void Win32MailSocket::Apply(TlsChannel::Step step)
 {
     Outgoing += step.Send;
     Incoming += step.Received;
-    if (step.Ready)
-        Outgoing += Tls->Encrypt(std::exchange(HeldPlain, {}));
+    // Held while a handshake ran, the first or one the peer asked for later.
+    if (Tls->Established() && !HeldPlain.empty() && !step.Fault)
+        step.Fault = Tls->Encrypt(std::exchange(HeldPlain, {}), Outgoing);
     TlsNews.Ready = step.Ready ? step.Ready : TlsNews.Ready;
     TlsNews.Fault = step.Fault ? step.Fault : TlsNews.Fault;
 }

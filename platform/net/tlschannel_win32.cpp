@@ -11,7 +11,7 @@ namespace {
 
 constexpr ULONG Requests = ISC_REQ_SEQUENCE_DETECT | ISC_REQ_REPLAY_DETECT | ISC_REQ_CONFIDENTIALITY |
                            ISC_REQ_EXTENDED_ERROR | ISC_REQ_ALLOCATE_MEMORY | ISC_REQ_STREAM |
-                           ISC_REQ_MANUAL_CRED_VALIDATION;
+                           ISC_REQ_MANUAL_CRED_VALIDATION | ISC_REQ_USE_SUPPLIED_CREDS;
 // The certificate is checked by CheckPeer, whose result the dialogue weighs; no client
 // certificate of the user's is offered.
 constexpr DWORD CredentialFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS | SCH_USE_STRONG_CRYPTO;
@@ -98,10 +98,16 @@ TlsChannel::Step TlsChannel::Handshake()
             InitializeSecurityContextW(Credentials.Get(), Context.Get(), PeerName.data(), Requests, 0, 0,
                                        first ? nullptr : &in, 0, Context.Place(), &out, &attributes, nullptr);
         const std::unique_ptr<void, ContextBufferDeleter> token(output[0].pvBuffer);
-        if (first && (status == SEC_I_CONTINUE_NEEDED || status == SEC_E_OK))
+        if (first && !FAILED(status))
             Context.Own();
         if (status == SEC_E_INCOMPLETE_MESSAGE)
             return step;
+        // A relay that asks for a client certificate, as some do of every peer, gets none: the
+        // same messages go in again, and the handshake goes on without one.
+        if (status == SEC_I_INCOMPLETE_CREDENTIALS && !AskedForCertificate) {
+            AskedForCertificate = true;
+            continue;
+        }
         if (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED) {
             step.Fault = "the TLS handshake failed: " + Words(status);
             return step;
@@ -115,7 +121,11 @@ TlsChannel::Step TlsChannel::Handshake()
             Done = true;
             if (!Told) {
                 Told = true;
-                QueryContextAttributesW(Context.Get(), SECPKG_ATTR_STREAM_SIZES, &Sizes);
+                if (const SECURITY_STATUS sized = QueryContextAttributesW(Context.Get(), SECPKG_ATTR_STREAM_SIZES, &Sizes);
+                    sized != SEC_E_OK) {
+                    step.Fault = "TLS failed: " + Words(sized);
+                    return step;
+                }
                 step.Ready = CheckPeer();
             }
             return Merge(step, DecryptPending());
@@ -164,10 +174,9 @@ TlsChannel::Step TlsChannel::DecryptPending()
     return step;
 }
 
-std::string TlsChannel::Encrypt(const std::string &plain)
+std::optional<std::string> TlsChannel::Encrypt(const std::string &plain, std::string &sealed)
 {
-    std::string sealed;
-    for (std::size_t at = 0; Done && at < plain.size(); at += Sizes.cbMaximumMessage) {
+    for (std::size_t at = 0; at < plain.size(); at += Sizes.cbMaximumMessage) {
         const std::size_t length = std::min<std::size_t>(plain.size() - at, Sizes.cbMaximumMessage);
         std::string record(Sizes.cbHeader + length + Sizes.cbTrailer, '\0');
         std::memcpy(record.data() + Sizes.cbHeader, plain.data() + at, length);
@@ -176,11 +185,11 @@ std::string TlsChannel::Encrypt(const std::string &plain)
                                 {Sizes.cbTrailer, SECBUFFER_STREAM_TRAILER, record.data() + Sizes.cbHeader + length},
                                 {0, SECBUFFER_EMPTY, nullptr}};
         SecBufferDesc message{SECBUFFER_VERSION, 4, buffers};
-        if (EncryptMessage(Context.Get(), 0, &message, 0) != SEC_E_OK)
-            break;
+        if (const SECURITY_STATUS status = EncryptMessage(Context.Get(), 0, &message, 0); status != SEC_E_OK)
+            return "TLS failed: " + Words(status);
         sealed.append(record.data(), buffers[0].cbBuffer + buffers[1].cbBuffer + buffers[2].cbBuffer);
     }
-    return sealed;
+    return std::nullopt;
 }
 
 // The peer's chain, built to the system's trusted roots, and the SSL policy for its name.

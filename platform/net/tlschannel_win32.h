@@ -58,8 +58,8 @@ public:
     // The handshake's first message.
     Step Begin();
     Step Take(const std::string &arrived);
-    // Empty until the handshake has ended.
-    std::string Encrypt(const std::string &plain);
+    // Appends `plain` sealed to `sealed`, once the handshake has ended; why it could not.
+    std::optional<std::string> Encrypt(const std::string &plain, std::string &sealed);
     bool Established() const { return Done; }
 
 private:
@@ -73,6 +73,7 @@ private:
     SspiHandle<CtxtHandle, DeleteSecurityContext> Context;
     bool Done = false;
     bool Told = false;   // the handshake's end was handed on
+    bool AskedForCertificate = false;
     std::string Pending; // received, not yet a whole record
     SecPkgContext_StreamSizes Sizes{};
 };

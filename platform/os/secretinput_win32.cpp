@@ -3,26 +3,39 @@
 #include "platform/os/handles_win32.h"
 #include "platform/os/widetext_win32.h"
 
+#include <type_traits>
+
 namespace {
 
-// A console is read in UTF-16 with its echo off; a pipe or a file in its bytes.
+// A console is read in UTF-16 with its echo off, a pipe or a file in its bytes; a character
+// beyond UTF-16's first plane comes in two units, and the line is turned into UTF-8 whole.
+template <typename Unit>
+std::optional<std::basic_string<Unit>> ReadUnits(HANDLE input)
+{
+    std::basic_string<Unit> line;
+    for (;;) {
+        Unit unit = 0;
+        DWORD read = 0;
+        BOOL ok = FALSE;
+        if constexpr (std::is_same_v<Unit, wchar_t>)
+            ok = ReadConsoleW(input, &unit, 1, &read, nullptr);
+        else
+            ok = ReadFile(input, &unit, 1, &read, nullptr);
+        if (!ok || read == 0)
+            return line.empty() ? std::nullopt : std::optional(line);
+        if (unit == '\n')
+            return line;
+        if (unit != '\r')
+            line += unit;
+    }
+}
+
 std::optional<std::string> ReadLine(HANDLE input, bool console)
 {
-    std::string line;
-    for (;;) {
-        wchar_t wide[1] = {};
-        char narrow = 0;
-        DWORD read = 0;
-        if (console ? !ReadConsoleW(input, wide, 1, &read, nullptr) : !ReadFile(input, &narrow, 1, &read, nullptr))
-            return line.empty() ? std::nullopt : std::optional(line);
-        if (read == 0)
-            return line.empty() ? std::nullopt : std::optional(line);
-        const std::string piece = console ? Utf8FromWide(std::wstring(wide, 1)) : std::string(1, narrow);
-        if (piece == "\n")
-            return line;
-        if (piece != "\r")
-            line += piece;
-    }
+    if (!console)
+        return ReadUnits<char>(input);
+    const auto wide = ReadUnits<wchar_t>(input);
+    return wide ? std::optional(Utf8FromWide(*wide)) : std::nullopt;
 }
 
 } // namespace

@@ -12,14 +12,6 @@
 
 namespace {
 
-bool IsUserName(std::string_view user)
-{
-    return !user.empty() && user.size() <= 32 && user.front() != '-' &&
-           std::all_of(user.begin(), user.end(), [](char c) {
-               return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.';
-           });
-}
-
 std::string Lowered(std::string_view text)
 {
     std::string lowered(text);
@@ -49,7 +41,7 @@ std::optional<SourceFailure> ParseServerTarget(const std::string &text, ServerTa
         rest = rest.substr(at + 1);
     }
     const std::optional<HostText::HostAndPort> host = HostText::SplitHostAndPort(rest);
-    if ((at != std::string_view::npos && !IsUserName(parsed.User)) || !host)
+    if ((at != std::string_view::npos && !HostText::IsUserName(parsed.User, 32)) || !host)
         return SourceFailure{"Broker Server Name/IP",
                              "Give a host name or IP address (IPv6 in brackets when a port follows), "
                              "optionally as user@host:port with a port from 1 to 65535."};

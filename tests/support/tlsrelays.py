@@ -19,9 +19,12 @@ def authenticate(server, session, envelope, mechanism, auth_data):
                       and auth_data.password == password, handled=False)
 
 
-def context(host):
+def context(host, old=False):
     served = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
     served.load_cert_chain(certificates / f'{host}.pem', certificates / f'{host}.key')
+    if old:  # TLS 1.0 alone, as relays of its day spoke it
+        served.set_ciphers('DEFAULT:@SECLEVEL=0')
+        served.minimum_version = served.maximum_version = ssl.TLSVersion.TLSv1
     return served
 
 
@@ -46,6 +49,8 @@ class Relay(Controller):
         self.log = logs / f'{host}_{port}.log'
         if tls == 'starttls':
             settings.update(tls_context=context(host), require_starttls=True)
+        if tls == 'old':
+            settings.update(tls_context=context(host, old=True))
         super().__init__(Sink(), hostname=host, port=port, ssl_context=context(host) if tls == 'implicit' else None,
                          authenticator=authenticate, **settings)
 
@@ -58,7 +63,8 @@ relays = [Relay('127.0.0.20', 25),                                     # port 25
           Relay('127.0.0.21', 587, auth_exclude_mechanism=['PLAIN']),  # LOGIN only
           Relay('127.0.0.20', 465, tls='implicit', auth_require_tls=False),
           Relay('127.0.0.22', 587),                                    # a certificate nobody trusts
-          Relay('127.0.0.23', 587, tls=None)]                          # no STARTTLS
+          Relay('127.0.0.23', 587, tls=None),                          # no STARTTLS
+          Relay('127.0.0.24', 25, tls='old')]                          # STARTTLS to TLS 1.0 alone
 for relay in relays:
     relay.start()
 print('ready', flush=True)

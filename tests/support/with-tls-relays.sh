@@ -7,7 +7,7 @@
 # port 25, STARTTLS and a login on port 587, and TLS from the first byte on port 465;
 # login-only.relay.test (127.0.0.21) with LOGIN alone on port 587; untrusted.relay.test
 # (127.0.0.22), whose authority nobody trusts, on port 587; plain.relay.test (127.0.0.23) without
-# STARTTLS on port 587. They take the login "ops" with $BROKER_TEST_RELAY_PASSWORD, and write what they received to
+# STARTTLS on port 587; old-tls.relay.test (127.0.0.24) offering STARTTLS to TLS 1.0 alone on port 25. They take the login "ops" with $BROKER_TEST_RELAY_PASSWORD, and write what they received to
 # $BROKER_TEST_RELAY_LOGS/HOST_PORT.log. A Secret Service (GNOME Keyring, unlocked) runs on a
 # private session bus. Needs root.
 set -euo pipefail
@@ -29,7 +29,7 @@ authority() {
 authority "Broker Test Authority" trusted
 authority "Untrusted Test Authority" untrusted
 declare -A names=([127.0.0.20]=relay.test [127.0.0.21]=login-only.relay.test [127.0.0.22]=untrusted.relay.test
-                  [127.0.0.23]=plain.relay.test)
+                  [127.0.0.23]=plain.relay.test [127.0.0.24]=old-tls.relay.test)
 cp /etc/hosts "$work/hosts"
 for host in "${!names[@]}"; do
     issuer=trusted
