@@ -32,6 +32,19 @@ std::string TopicOf(bool notice, const std::vector<std::string> &names)
     return "saying that the services could not be read" + (asking.empty() ? "" : " and " + asking);
 }
 
+// RFC 5321 section 4.5.3.1.6: a relay may refuse a line of more than 998 octets, and with it
+// the restart requests that share its mail. Cut where a UTF-8 character begins.
+std::string WithinALine(std::string line)
+{
+    constexpr std::size_t Longest = 990;
+    if (line.size() <= Longest)
+        return line;
+    std::size_t end = Longest;
+    while (end > 0 && (static_cast<unsigned char>(line[end]) & 0xC0) == 0x80)
+        --end;
+    return line.substr(0, end) + "...";
+}
+
 } // namespace
 
 // The source is read on the worker while the window's messages are pumped; the report goes
@@ -76,8 +89,11 @@ void TarvikBrokerServiceCheck::TellScanFailure(const std::string &server, const 
         Platform.Log.Write(MonitorEvents::ScanOutageBegun(server, words));
     }
     Unreadable.Words = words;
-    if (turn.BoxDue && !Standing(ScanBox))
+    // A box of an earlier outage that still stands holds this one's back until it goes.
+    if (turn.BoxDue && !Standing(ScanBox)) {
         ScanBox = Platform.Services.Boxes.ShowStanding(words, MessageBoxStyle::OkOnly, title);
+        ScanOutage.BoxUp();
+    }
 }
 
 // One slow answer pages nobody: a server is news once it failed two cycles in a row, and then
@@ -93,8 +109,8 @@ std::string TarvikBrokerServiceCheck::UnreadableNotice() const
     for (char &c : words)
         if (c == '\r' || c == '\n')
             c = ' ';
-    return "The services of " + Unreadable.Server + " could not be read since " + MailDateValue(Unreadable.Since) +
-           ": " + words + "\r\n";
+    return WithinALine("The services of " + Unreadable.Server + " could not be read since " +
+                       MailDateValue(Unreadable.Since) + ": " + words) + "\r\n";
 }
 
 // A request the relay did not take is asked again by the next cycle: the broker is still down
@@ -130,8 +146,10 @@ void TarvikBrokerServiceCheck::MailWhatIsDue(const std::string &server, const st
     const Outage::Turn turn = RelayOutage.Failed();
     if (turn.Began)
         Platform.Log.Write(MonitorEvents::RelayOutageBegun(relay, failure.Words));
-    if (turn.BoxDue && !Standing(MailBox))
+    if (turn.BoxDue && !Standing(MailBox)) {
         MailBox = ShowMailFailure(failure);
+        RelayOutage.BoxUp();
+    }
 }
 
 // Nothing sent is the window's own refusal, under its title; the relay's failure is told as

@@ -9,15 +9,12 @@ class Outage {
 public:
     struct Turn {
         bool Began;  // the first failure since the last success
-        bool BoxDue; // nobody has been shown this outage since it began or since the last press
+        bool BoxDue; // no box has told this outage since it began or since the last press
     };
 
-    Turn Failed()
-    {
-        const Turn turn{Failures++ == 0, !BoxShown};
-        BoxShown = true;
-        return turn;
-    }
+    Turn Failed() { return {Failures++ == 0, !BoxShown}; }
+    // Its box is up: none again until it ends, or until a press.
+    void BoxUp() { BoxShown = true; }
     // True when it ended an outage.
     bool Succeeded()
     {

@@ -109,7 +109,7 @@ private slots:
     void scanPicksBrokersAndAsksForRestarts_data()
     {
         // The services each scan sees; "UNREADABLE" fails the listing, "@TEXT" types TEXT into
-        // the server field before the scan. No box is ever dismissed.
+        // the server field before the scan, and "DISMISS" closes every box before it.
         QTest::addColumn<QList<QStringList>>("scans");
         QTest::addColumn<int>("refusals");         // the relay's, before it takes a mail
         QTest::addColumn<QStringList>("requests"); // what the mails ask for, in order, retries included
@@ -162,6 +162,10 @@ private slots:
         add("the same broker stopped on two servers: each server's stop asked for once",
             {{"A-Broker|0|Stopped"}, {"@beta", "A-Broker|0|Stopped"}, {"@localhost", "A-Broker|0|Stopped"}}, 0,
             {"A-Broker", "A-Broker"}, {"A-Broker"}, {}, {Started, Stopped, Delivered, Stopped, Delivered, Ended});
+        add("a new outage while the last one's box stands: its own box once that one goes",
+            {{"UNREADABLE"}, {"A-Broker|9|Running"}, {"UNREADABLE"}, {"DISMISS", "UNREADABLE"}}, 0, {"unreadable"},
+            {"A-Broker"}, {"sd_bus_start-->Connection refused", "sd_bus_start-->Connection refused"},
+            {Started, ScanDown, ScanBack, ScanDown, Delivered, Ended});
         add("a single failed scan between good ones: no notice", {{"A-Broker|9|Running"}, {"UNREADABLE"}, {"A-Broker|0|Stopped"}},
             0, {"A-Broker"}, {"A-Broker"}, {"sd_bus_start-->Connection refused"},
             {Started, ScanDown, Stopped, ScanBack, Delivered, Ended});
@@ -180,7 +184,7 @@ private slots:
             const QStringList &scan = scans[listing - 1];
             rig.Source->Services = Services(scan.filter("|"));
             rig.Source->FailingRead = scan.indexOf(QRegularExpression("Fail.*"));
-            rig.Source->FailingListing = scan == QStringList{"UNREADABLE"}
+            rig.Source->FailingListing = scan.contains("UNREADABLE")
                                              ? std::optional(SourceFailure{"sd_bus_start", "Connection refused"})
                                              : std::nullopt;
         };
@@ -188,6 +192,8 @@ private slots:
         for (qsizetype i = 1; i < scans.size(); ++i)
             if (scans[i].constFirst().startsWith('@'))
                 rig.Schedule({QString::number(60 * i - 30) + ":server=" + scans[i].constFirst().mid(1)});
+            else if (scans[i].constFirst() == "DISMISS")
+                rig.Schedule({QString::number(60 * i - 30) + ":dismiss"});
         rig.Window.CheckBrokerPressed(1);
 
         QStringList asked = Lines(rig.Platform.Sent, "Please restart Tarvik Broker process ");

@@ -29,9 +29,11 @@ struct QueuedLog::Queue {
                 return;
             const LogEntry entry = std::move(Entries.front());
             Entries.pop_front();
+            Writing = true;
             lock.unlock();
             Writer->Write(entry);
             lock.lock();
+            Writing = false;
             Changed.notify_all();
         }
     }
@@ -40,6 +42,7 @@ struct QueuedLog::Queue {
     std::mutex Guard;
     std::condition_variable Changed;
     std::deque<LogEntry> Entries; // guarded
+    bool Writing = false;         // guarded: an entry taken from the queue is on its way
     bool Closed = false;          // guarded
 };
 
@@ -58,7 +61,7 @@ QueuedLog::~QueuedLog()
     std::unique_lock lock(Pending->Guard);
     Pending->Closed = true;
     Pending->Changed.notify_all();
-    Pending->Changed.wait_for(lock, LastWritesWait, [this] { return Pending->Entries.empty(); });
+    Pending->Changed.wait_for(lock, LastWritesWait, [this] { return Pending->Entries.empty() && !Pending->Writing; });
 }
 
 void QueuedLog::Write(const LogEntry &entry)

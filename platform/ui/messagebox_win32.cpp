@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <string_view>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 // What a standing box's thread and the window's thread share.
 class Win32StandingBox final : public StandingBox {
@@ -16,37 +19,49 @@ public:
     // From the window's thread: the box closes as soon as it is there, or at once if it is.
     void Close()
     {
+        const std::lock_guard lock(Guard);
         Closing = true;
-        EnumThreadWindows(ThreadId, CloseWindow, 0);
+        if (Window)
+            PostMessageW(Window, WM_CLOSE, 0, 0);
     }
 
-    std::atomic<bool> Up = true;
-    std::atomic<bool> Closing = false;
-    std::atomic<DWORD> ThreadId = 0;
+    // From the box's thread, as its window comes and goes.
+    void Appeared(HWND window)
+    {
+        const std::lock_guard lock(Guard);
+        Window = window;
+        if (Closing)
+            PostMessageW(window, WM_CLOSE, 0, 0);
+    }
+    void Gone()
+    {
+        const std::lock_guard lock(Guard);
+        Window = nullptr;
+        Up = false;
+    }
 
 private:
-    static BOOL CALLBACK CloseWindow(HWND window, LPARAM)
-    {
-        PostMessageW(window, WM_CLOSE, 0, 0);
-        return TRUE;
-    }
+    std::atomic<bool> Up = true;
+    std::mutex Guard;
+    HWND Window = nullptr;
+    bool Closing = false;
 };
 
 namespace {
 
-// The system's box disables its owner for as long as it stands, as a modal box must. A standing
-// box is no modal one: as it first comes up, its owner takes input again.
+// The system's box disables the owner it is given for as long as it stands, as a modal box must,
+// and enables it again as it goes, even under a modal box shown meanwhile. A standing box is
+// given none, and takes its owner as it is made: it stays above the window and disables nothing.
 thread_local HWND BoxOwner = nullptr;
-thread_local Win32StandingBox *ShownBox = nullptr;
-thread_local bool OwnerEnabled = false;
+thread_local Win32StandingBox *MadeBox = nullptr;
 
-LRESULT CALLBACK KeepOwnerAnswering(int code, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK GiveTheBoxItsOwner(int code, WPARAM wParam, LPARAM lParam)
 {
-    if (code == HCBT_ACTIVATE && !OwnerEnabled) {
-        OwnerEnabled = true;
-        EnableWindow(BoxOwner, TRUE);
-        if (ShownBox->Closing)
-            PostMessageW(reinterpret_cast<HWND>(wParam), WM_CLOSE, 0, 0);
+    const auto box = reinterpret_cast<HWND>(wParam);
+    wchar_t name[8] = {};
+    if (code == HCBT_CREATEWND && MadeBox && GetClassNameW(box, name, 8) && std::wstring_view(name) == L"#32770") {
+        SetWindowLongPtrW(box, GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(BoxOwner));
+        std::exchange(MadeBox, nullptr)->Appeared(box);
     }
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
@@ -77,7 +92,7 @@ std::shared_ptr<StandingBox> Win32MessageBox::ShowStanding(const std::string &te
 {
     auto box = std::make_shared<Win32StandingBox>();
     if (Abandoned) {
-        box->Up = false;
+        box->Gone();
         return box;
     }
     // The thread owns its share of the box and its texts: nobody waits for it, and the program
@@ -85,15 +100,14 @@ std::shared_ptr<StandingBox> Win32MessageBox::ShowStanding(const std::string &te
     try {
         std::thread([box, owner = HwndOf(Owner), type = TypeOf(style), text = WideFromUtf8(ShownPart(text)),
                      caption = WideFromUtf8(title.value_or(ApplicationTitle))] {
-            box->ThreadId = GetCurrentThreadId();
             BoxOwner = owner;
-            ShownBox = box.get();
-            const HookPtr hook(SetWindowsHookExW(WH_CBT, KeepOwnerAnswering, nullptr, GetCurrentThreadId()));
-            MessageBoxW(owner, text.c_str(), caption.c_str(), type);
-            box->Up = false;
+            MadeBox = box.get();
+            const HookPtr hook(SetWindowsHookExW(WH_CBT, GiveTheBoxItsOwner, nullptr, GetCurrentThreadId()));
+            MessageBoxW(nullptr, text.c_str(), caption.c_str(), type);
+            box->Gone();
         }).detach();
     } catch (const std::system_error &) {
-        box->Up = false;
+        box->Gone();
         return box;
     }
     std::erase_if(Standing, [](const std::shared_ptr<Win32StandingBox> &standing) { return !standing->Standing(); });
